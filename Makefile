@@ -1,0 +1,69 @@
+# One entry point for building and testing on a fresh Debian machine.
+#   make test       installs what is missing, builds, runs every test suite
+#   make test-asan  the C++ tests under AddressSanitizer and UBSan
+#   make bench      the benchmarks (never part of make test)
+
+SHELL := /bin/bash
+.SHELLFLAGS := -eu -o pipefail -c
+JOBS ?= $(shell nproc)
+VENV := .venv
+PY := $(VENV)/bin/python
+BUILD := build
+BUILD_ASAN := build-asan
+BUILD_BENCH := build-bench
+
+APT_PACKAGES := build-essential cmake pkg-config libicu-dev libb2-dev libgtest-dev \
+	libgmock-dev nlohmann-json3-dev libbenchmark-dev python3-venv
+
+.PHONY: all deps venv build test test-cpp test-asan test-python bench clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(APT_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:" $$missing; \
+	  SUDO=$$([ "$$(id -u)" = 0 ] || echo sudo); \
+	  $$SUDO apt-get update -qq; \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+venv: $(VENV)/.stamp
+
+$(VENV)/.stamp: requirements-dev.txt
+	python3 -m venv $(VENV)
+	$(PY) -m pip install -q --upgrade pip
+	$(PY) -m pip install -q -r requirements-dev.txt
+	touch $@
+
+build: deps venv
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+test-cpp: build
+	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DVORLANE_SANITIZE=ON \
+	  -DVORLANE_BUILD_MODULE=OFF >/dev/null
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(BUILD_ASAN) --output-on-failure --no-tests=error -j $(JOBS)
+
+# pytest exits 5 when it collects nothing; that is a failure here too.
+test-python: build
+	PYTHONPATH=$(abspath $(BUILD)) $(PY) -m pytest -q tests/python
+
+test: test-cpp test-asan test-python
+
+bench: deps venv
+	cmake -S . -B $(BUILD_BENCH) -DCMAKE_BUILD_TYPE=Release -DVORLANE_BUILD_BENCH=ON \
+	  -DVORLANE_BUILD_TESTS=OFF -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
+	cmake --build $(BUILD_BENCH) -j $(JOBS)
+	PYTHONPATH=$(abspath $(BUILD_BENCH)) VORLANE_BENCH_BUILD=$(abspath $(BUILD_BENCH)) \
+	  $(PY) bench/run.py
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_BENCH)
