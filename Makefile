@@ -54,7 +54,10 @@ test-asan: deps
 
 # pytest exits 5 when it collects nothing; that is a failure here too.
 test-python: build
-	PYTHONPATH=$(abspath $(BUILD)) $(PY) -m pytest -q tests/python
+	PYTHONPATH=$(abspath $(BUILD)) \
+	VORLANE_TESTHOOKS=$(abspath $(BUILD))/tests/tools/libvorlane_testhooks.so \
+	VORLANE_FST_PROBE=$(abspath $(BUILD))/tests/tools/fst_probe \
+	  $(PY) -m pytest -q tests/python
 
 test: test-cpp test-asan test-python
 

@@ -39,9 +39,18 @@ Dictionary keys (commune names, street keys, derived words) must be in the
 engine's canonical text form.  They all go through ONE hook, `canonical_key`,
 whose function is set with `set_key_function` (or `key_function_override` in
 a `with` block).  The default is a placeholder that only lower-cases ASCII and
-collapses white space; switch it to the engine's own normaliser once that is
-reachable from tests -- never re-implement the canonical form here.
-`Commune.key` / `Street.key` bypass the hook for one entry.
+collapses white space; the test session switches it to the engine's own
+normaliser, `engine_key_function()`, loaded through ctypes from the test-hooks
+library named by the environment variable VORLANE_TESTHOOKS -- never
+re-implement the canonical form here.  `Commune.key` / `Street.key` bypass the
+hook for one entry.
+
+The derived word dictionary also holds the sound-alike entries the engine
+looks up: "~" followed by the phonetic key of a word (when that key has at
+least 3 characters), listing the streets of every word with that key.  They
+come from the hook set with `set_phonetic_function` (the engine's, through
+`engine_phonetic_function()`); with no phonetic function installed, none are
+derived.
 
 Example::
 
@@ -59,16 +68,20 @@ Example::
     bad = layout.to_bytes()
 
 Command line: `python tests/support/sheetwriter.py sample OUT.idx [--version 6]
-[--with-models] [--admin]` writes the sample sheet (and its sidecar).
+[--with-models] [--admin]` writes the sample sheet (and its sidecar), with
+the engine's keys when VORLANE_TESTHOOKS is set.
 """
 
 from __future__ import annotations
 
 import argparse
 import contextlib
+import ctypes
 import dataclasses
+import functools
 import hashlib
 import math
+import os
 import struct
 import sys
 from dataclasses import dataclass, field
@@ -162,6 +175,85 @@ def key_function_override(fn: Callable[[str], str]):
 
 def canonical_key(text: str) -> str:
     return _key_function(text)
+
+
+PHONETIC_PREFIX = "~"
+PHONETIC_MIN_CHARS = 3  # shorter keys are never looked up
+
+_phonetic_function: Callable[[str], str] | None = None
+
+
+def set_phonetic_function(fn: Callable[[str], str] | None) -> Callable[[str], str] | None:
+    """Install the phonetic key behind the derived "~" word entries (None: derive
+    none); returns the old one."""
+    global _phonetic_function
+    previous, _phonetic_function = _phonetic_function, fn
+    return previous
+
+
+def get_phonetic_function() -> Callable[[str], str] | None:
+    return _phonetic_function
+
+
+# --------------------------------------------------------------------------
+# The engine's own text functions, from the test-hooks shared library
+# (tests/tools/testhooks.cc): each C function takes (in, len, out, cap),
+# writes its UTF-8 result only when it fits and returns its length.
+
+TESTHOOKS_ENV = "VORLANE_TESTHOOKS"
+
+
+@functools.lru_cache(maxsize=None)
+def _testhooks(path: str) -> ctypes.CDLL:
+    library = ctypes.CDLL(path)
+    for symbol in ("vorlane_test_normalize", "vorlane_test_phonetic_key"):
+        fn = getattr(library, symbol)
+        fn.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_size_t]
+        fn.restype = ctypes.c_size_t
+    return library
+
+
+def _testhooks_path(path: str | os.PathLike | None) -> str:
+    if path is None:
+        path = os.environ.get(TESTHOOKS_ENV)
+        if not path:
+            raise RuntimeError(f"{TESTHOOKS_ENV} is not set: it must name libvorlane_testhooks.so "
+                               "of the build under test")
+    path = Path(path).resolve()
+    if not path.is_file():
+        raise RuntimeError(f"test-hooks library {str(path)!r} does not exist; build the "
+                           "vorlane_testhooks target first")
+    return str(path)
+
+
+def _engine_text_function(symbol: str, path: str | os.PathLike | None) -> Callable[[str], str]:
+    c_function = getattr(_testhooks(_testhooks_path(path)), symbol)
+
+    def call(text: str) -> str:
+        data = text.encode("utf-8")
+        cap = 3 * len(data) + 64
+        while True:
+            out = ctypes.create_string_buffer(cap)
+            needed = c_function(data, len(data), out, cap)
+            if needed == ctypes.c_size_t(-1).value:
+                raise MemoryError(f"{symbol} ran out of memory")
+            if needed <= cap:
+                return out.raw[:needed].decode("utf-8")
+            cap = needed
+
+    call.__name__ = symbol
+    return call
+
+
+def engine_key_function(path: str | os.PathLike | None = None) -> Callable[[str], str]:
+    """The engine's canonical form (`norm::normalize`) as a Python callable,
+    from the library at `path`, else at $VORLANE_TESTHOOKS."""
+    return _engine_text_function("vorlane_test_normalize", path)
+
+
+def engine_phonetic_function(path: str | os.PathLike | None = None) -> Callable[[str], str]:
+    """The engine's phonetic key (`norm::phonetic_key`) as a Python callable."""
+    return _engine_text_function("vorlane_test_phonetic_key", path)
 
 
 # --------------------------------------------------------------------------
@@ -454,13 +546,27 @@ class Sheet:
 
 
 def derive_words(streets: Sequence[Street]) -> dict[str, list[int]]:
-    """Every word of every street key, with the ascending ids of its streets."""
+    """Every word of every street key, with the ascending ids of its streets;
+    and, when a phonetic function is installed, "~" + the phonetic key of each
+    such word (keys of at least 3 characters), with the streets of all words
+    that share it."""
+    phonetic = _phonetic_function
     words: dict[str, list[int]] = {}
+
+    def add(word: str, street_id: int) -> None:
+        ids = words.setdefault(word, [])
+        if not ids or ids[-1] != street_id:
+            ids.append(street_id)
+
     for street_id, street in enumerate(streets):
         for word in _street_key_text(street).split(" "):
-            ids = words.setdefault(word, []) if word else None
-            if ids is not None and (not ids or ids[-1] != street_id):
-                ids.append(street_id)
+            if not word:
+                continue
+            add(word, street_id)
+            if phonetic is not None:
+                key = phonetic(word)
+                if len(key) >= PHONETIC_MIN_CHARS:
+                    add(PHONETIC_PREFIX + key, street_id)
     return words
 
 
@@ -978,6 +1084,12 @@ def main(argv: Sequence[str] | None = None) -> int:
     sample.add_argument("--with-models", action="store_true", help="add ranking and labelling models")
     sample.add_argument("--admin", action="store_true", help="also write the admin sidecar beside it")
     args = parser.parse_args(argv)
+    if os.environ.get(TESTHOOKS_ENV):
+        set_key_function(engine_key_function())
+        set_phonetic_function(engine_phonetic_function())
+    else:
+        print(f"warning: {TESTHOOKS_ENV} is not set; dictionary keys use the placeholder "
+              "canonical form and no phonetic entries are written", file=sys.stderr)
     sheet = sample_sheet(args.version, args.with_models)
     sheet.write(args.out, admin=sample_admin() if args.admin else None)
     return 0

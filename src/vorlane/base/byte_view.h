@@ -4,6 +4,7 @@
 // check is written so that it cannot overflow.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -14,13 +15,19 @@
 namespace vorlane {
 
 // Little-endian decoding of a fixed number of bytes at `p`. Requires: `p`
-// points at that many readable bytes.
+// points at that many readable bytes. memcpy makes the access safe at any
+// alignment and compiles to one load.
 template <typename T>
 inline T load_le(const uint8_t* p) {
-  static_assert(std::is_unsigned_v<T> || std::is_signed_v<T>);
+  static_assert(std::is_integral_v<T>);
   using U = std::make_unsigned_t<T>;
-  U v = 0;
-  for (size_t i = 0; i < sizeof(T); ++i) v |= static_cast<U>(U(p[i]) << (8 * i));
+  U v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) {
+    if constexpr (sizeof(U) == 2) v = __builtin_bswap16(v);
+    if constexpr (sizeof(U) == 4) v = __builtin_bswap32(v);
+    if constexpr (sizeof(U) == 8) v = __builtin_bswap64(v);
+  }
   return static_cast<T>(v);
 }
 
