@@ -10,46 +10,16 @@ copied, so only small decoded parts should appear there.
 
 from __future__ import annotations
 
-import os
-import random
 import statistics
 import sys
-import tempfile
 import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE.parent / "tests" / "support"))
+sys.path.insert(0, str(HERE))
 
-import sheetwriter as sw  # noqa: E402
 import vorlane  # noqa: E402
-
-STREETS = 200_000
-HOUSES_PER_STREET = 10
-COMMUNES = 2_000
-WORDS = ["rue", "avenue", "chemin", "place", "allee", "route", "impasse", "boulevard"]
-NAMES = ["victor hugo", "jean jaures", "pasteur", "de la gare", "des lilas", "du moulin",
-         "de l eglise", "des ecoles", "du stade", "de la mairie", "des roses", "du chateau"]
-
-
-def build_sheet(path: Path) -> None:
-    rng = random.Random(7)
-    communes = [
-        sw.Commune(f"commune {i}", f"{10000 + i:05d}", weight=rng.randint(1, 100_000),
-                   lat=43.0 + rng.random() * 6, lon=-1.0 + rng.random() * 7)
-        for i in range(COMMUNES)
-    ]
-    streets = []
-    for s in range(STREETS):
-        commune = s % COMMUNES
-        c = communes[commune]
-        lat = c.lat + rng.uniform(-0.02, 0.02)
-        lon = c.lon + rng.uniform(-0.02, 0.02)
-        name = f"{WORDS[s % len(WORDS)]} {NAMES[(s // 8) % len(NAMES)]} {s // 96}"
-        houses = [sw.House(2 * h + 1, lat=lat + h * 1e-5, lon=lon) for h in range(HOUSES_PER_STREET)]
-        streets.append(sw.Street(name, commune, houses, postcode=10000 + commune, lat=lat, lon=lon))
-    sw.Sheet(communes, streets, meta=[("country", "fr"), ("layer", "addresses")]).write(path)
-
+from make_sheet import HOUSES_PER_STREET, STREETS, bench_sheet  # noqa: E402
 
 def anon_kib() -> int:
     for line in Path("/proc/self/status").read_text().splitlines():
@@ -59,11 +29,7 @@ def anon_kib() -> int:
 
 
 def main() -> None:
-    path = Path(tempfile.gettempdir()) / f"vorlane-bench-{STREETS}x{HOUSES_PER_STREET}.idx"
-    if not path.exists():
-        t0 = time.perf_counter()
-        build_sheet(path)
-        print(f"generated {path} in {time.perf_counter() - t0:.1f} s")
+    path = bench_sheet()
     size_mib = path.stat().st_size / 2**20
     times = []
     for _ in range(5):

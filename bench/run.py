@@ -13,6 +13,9 @@ HERE = Path(__file__).resolve().parent
 
 def main() -> int:
     build = Path(os.environ["VORLANE_BENCH_BUILD"])
+    sheet = subprocess.run([sys.executable, str(HERE / "make_sheet.py")], check=True,
+                           capture_output=True, text=True).stdout.strip()
+    os.environ["VORLANE_BENCH_SHEET"] = sheet
     failures = 0
     for exe in sorted((build / "bench").glob("*_bench")):
         print(f"== {exe.name}", flush=True)

@@ -33,13 +33,16 @@ size_t run_text_function(Fn fn, const char* in, size_t len, char* out, size_t ca
 
 }  // namespace
 
+// The library is built with hidden visibility; only these are exported.
+#define VORLANE_TEST_EXPORT __attribute__((visibility("default")))
+
 extern "C" {
 
-size_t vorlane_test_normalize(const char* in, size_t len, char* out, size_t cap) {
+VORLANE_TEST_EXPORT size_t vorlane_test_normalize(const char* in, size_t len, char* out, size_t cap) {
   return run_text_function(vorlane::norm::normalize, in, len, out, cap);
 }
 
-size_t vorlane_test_phonetic_key(const char* in, size_t len, char* out, size_t cap) {
+VORLANE_TEST_EXPORT size_t vorlane_test_phonetic_key(const char* in, size_t len, char* out, size_t cap) {
   return run_text_function(vorlane::norm::phonetic_key, in, len, out, cap);
 }
 

@@ -1,0 +1,37 @@
+// Conversion of Python arguments into engine values. On failure a Python
+// exception is set (TypeError or OverflowError, as the conversion raised
+// it) and carries the note "while processing '<name>'".
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vorlane::py {
+
+// A str, or an os.PathLike that yields a str, as file-system bytes.
+std::optional<std::string> path_arg(PyObject* obj, const char* name);
+
+// A str, as UTF-8.
+std::optional<std::string> text_arg(PyObject* obj, const char* name);
+
+// Any object with an integer value (__index__), as an unsigned 64-bit count.
+std::optional<uint64_t> count_arg(PyObject* obj, const char* name);
+
+// Anything float() accepts, as a double.
+std::optional<double> coordinate_arg(PyObject* obj, const char* name);
+
+// Sets the module's internal-error exception (derived from BaseException,
+// not Exception) with `message`.
+void set_internal_error(const char* message);
+
+// Creates the internal-error exception type once per process.
+bool init_internal_error_type();
+
+// Converts the C++ exception being handled into a Python exception; call
+// from a catch (...) block at an entry point. Returns null.
+PyObject* translate_current_exception();
+
+}  // namespace vorlane::py

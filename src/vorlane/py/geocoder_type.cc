@@ -1,0 +1,186 @@
+// Geocoder is a heap type built from a spec on the limited API. The object
+// is the Python header plus one pointer to the C++ engine state; it holds no
+// Python references, so it needs no garbage-collector support.
+#include "vorlane/py/geocoder_type.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "vorlane/py/convert.h"
+#include "vorlane/py/hit_dict.h"
+#include "vorlane/py/py_ref.h"
+#include "vorlane/query/index.h"
+
+namespace vorlane::py {
+namespace {
+
+struct Engine {
+  std::unique_ptr<query::Index> address;
+  std::unique_ptr<query::Index> poi;  // null when no POI layer was given
+};
+
+struct GeocoderObject {
+  PyObject_HEAD
+  Engine* engine;
+};
+
+const char kGeocoderDoc[] =
+    "Geocoder(index_path, poi=None)\n--\n\n"
+    "Single-country geocoder: opens an index file (mmap, effectively instant).";
+
+void raise_os_error(const Error& error) {
+  PyErr_SetString(PyExc_OSError, error.message().c_str());
+}
+
+// Opens the sheet, the optional POI layer, and checks that they belong
+// together; sets a Python exception and returns null on failure.
+std::unique_ptr<Engine> open_engine(const std::string& index_path,
+                                    const std::optional<std::string>& poi_path) {
+  auto engine = std::make_unique<Engine>();
+  auto address = query::Index::open_address(index_path);
+  if (!address) {
+    raise_os_error(address.error());
+    return nullptr;
+  }
+  engine->address = std::move(*address);
+  if (poi_path) {
+    auto poi = query::Index::open(*poi_path);
+    if (!poi) {
+      raise_os_error(poi.error());
+      return nullptr;
+    }
+    engine->poi = std::move(*poi);
+    if (auto mismatch = query::check_pair(*engine->address, *engine->poi)) {
+      PyErr_SetString(PyExc_ValueError, mismatch->c_str());
+      return nullptr;
+    }
+  }
+  return engine;
+}
+
+PyObject* geocoder_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  try {
+    static const char* keywords[] = {"index_path", "poi", nullptr};
+    PyObject* index_obj = nullptr;
+    PyObject* poi_obj = Py_None;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:Geocoder", const_cast<char**>(keywords),
+                                     &index_obj, &poi_obj)) {
+      return nullptr;
+    }
+    // Both paths are converted before any file is touched.
+    const auto index_path = path_arg(index_obj, "index_path");
+    if (!index_path) return nullptr;
+    std::optional<std::string> poi_path;
+    if (poi_obj != Py_None) {
+      poi_path = path_arg(poi_obj, "poi");
+      if (!poi_path) return nullptr;
+    }
+
+    std::unique_ptr<Engine> engine = open_engine(*index_path, poi_path);
+    if (!engine) return nullptr;
+
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    PyObject* self = alloc(type, 0);
+    if (self == nullptr) return nullptr;
+    reinterpret_cast<GeocoderObject*>(self)->engine = engine.release();
+    return self;
+  } catch (...) {
+    return translate_current_exception();
+  }
+}
+
+Engine& engine_of(PyObject* self) { return *reinterpret_cast<GeocoderObject*>(self)->engine; }
+
+const char kReverseDoc[] =
+    "reverse($self, lat, lon, k=3)\n--\n\nReverse geocoding: nearest houses to a point.";
+
+// Nearest houses to a point, always on the address sheet.
+PyObject* geocoder_reverse(PyObject* self, PyObject* args, PyObject* kwargs) {
+  try {
+    static const char* keywords[] = {"lat", "lon", "k", nullptr};
+    PyObject* lat_obj = nullptr;
+    PyObject* lon_obj = nullptr;
+    PyObject* k_obj = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO|O:reverse", const_cast<char**>(keywords),
+                                     &lat_obj, &lon_obj, &k_obj)) {
+      return nullptr;
+    }
+    const auto lat = coordinate_arg(lat_obj, "lat");
+    if (!lat) return nullptr;
+    const auto lon = coordinate_arg(lon_obj, "lon");
+    if (!lon) return nullptr;
+    std::optional<uint64_t> k = 3;
+    if (k_obj != nullptr && !(k = count_arg(k_obj, "k"))) return nullptr;
+
+    const query::Index& address = *engine_of(self).address;
+    std::optional<Result<std::vector<query::Hit>>> answer;
+    {
+      GilRelease released;
+      answer.emplace(address.try_reverse(*lat, *lon, static_cast<size_t>(*k)));
+    }
+    if (!*answer) {
+      PyErr_SetString(PyExc_ValueError, answer->error().message().c_str());
+      return nullptr;
+    }
+    PyRef list = PyRef::steal(PyList_New(0));
+    if (!list) return nullptr;
+    for (const query::Hit& hit : **answer) {
+      PyRef dict = hit_to_dict(hit);
+      if (!dict) return nullptr;
+      if (hit.distance_m) {
+        PyRef distance = PyRef::steal(PyFloat_FromDouble(*hit.distance_m));
+        if (!distance || PyDict_SetItemString(dict.get(), "distance_m", distance.get()) != 0) {
+          return nullptr;
+        }
+      }
+      if (PyList_Append(list.get(), dict.get()) != 0) return nullptr;
+    }
+    return list.release();
+  } catch (...) {
+    return translate_current_exception();
+  }
+}
+
+PyMethodDef geocoder_methods[] = {
+    {"reverse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(geocoder_reverse)),
+     METH_VARARGS | METH_KEYWORDS, kReverseDoc},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+void geocoder_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  delete reinterpret_cast<GeocoderObject*>(self)->engine;
+  auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_slot(self);
+  Py_DECREF(type);
+}
+
+PyType_Slot geocoder_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(geocoder_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(geocoder_dealloc)},
+    {Py_tp_doc, const_cast<char*>(kGeocoderDoc)},
+    {Py_tp_methods, geocoder_methods},
+    {0, nullptr},
+};
+
+// The class belongs to no module of ours: its qualified name is
+// "builtins.Geocoder". Not a base type, so it cannot be subclassed.
+PyType_Spec geocoder_spec = {
+    "builtins.Geocoder",
+    sizeof(GeocoderObject),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    geocoder_slots,
+};
+
+PyObject* geocoder_type_object = nullptr;
+
+}  // namespace
+
+PyObject* geocoder_type() {
+  if (geocoder_type_object == nullptr) geocoder_type_object = PyType_FromSpec(&geocoder_spec);
+  return geocoder_type_object;
+}
+
+}  // namespace vorlane::py

@@ -1,0 +1,17 @@
+// Conversion of engine answers into Python dicts.
+#pragma once
+
+#include <Python.h>
+
+#include "vorlane/py/py_ref.h"
+#include "vorlane/query/hit.h"
+
+namespace vorlane::py {
+
+// A new dict with the keys "lat", "lon", "precision", "score", "street",
+// "housenumber" (when present), "commune", "postcode", "confidence",
+// "flags" (when any) and "region" (when present), in that order. Null with
+// the interpreter's exception set on failure.
+PyRef hit_to_dict(const query::Hit& hit);
+
+}  // namespace vorlane::py

@@ -1,0 +1,64 @@
+// Query-text folding: the matching key every street or address text is
+// compared in, the unit and sub-premise stripper inside it, the small
+// rewriters that give alternative street spellings, and the word-order-free
+// street key. All functions are pure functions of their text and of the
+// calling thread's rules in force (rules::current()); they never fail.
+//
+// A word is a non-empty run between single U+0020 spaces (other white space
+// does not separate words); results are joined with single spaces.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorlane::query {
+
+// The words of a text: the non-empty runs between U+0020 spaces.
+std::vector<std::string_view> split_words(std::string_view text);
+
+// The words joined with single spaces.
+template <typename Words>
+std::string join_words(const Words& words) {
+  std::string out;
+  bool first = true;
+  for (const auto& w : words) {
+    if (!first) out.push_back(' ');
+    out.append(w);
+    first = false;
+  }
+  return out;
+}
+
+// Every non-overlapping occurrence of `from` (non-empty), scanning left to
+// right, replaced by `to`, in a new text.
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
+
+// The matching key of a text: canonical form, look-alike letters folded,
+// units folded (fold_units), then the rules' phrase replacements, each
+// "a " -> "b " left to right over the result of the previous pair.
+std::string prepared_query_key(std::string_view text);
+
+// The text with house words, unit and sub-premise designators (with their
+// values), phone tails, city, region and country words removed, and
+// building parts folded onto short forms ("корпус 2" -> "к2").
+std::string fold_units(std::string_view text);
+
+// Splits words made of 1 or 2 letters and 1 to 4 ASCII digits ("d12" ->
+// "d 12"); none when no word was split.
+std::optional<std::string> unglue_variant(std::string_view text);
+
+// The text with its last two words exchanged; none below 3 words.
+std::optional<std::string> swap_last_two_words(std::string_view text);
+
+// The swapped variant of each text that has one, in order, then the
+// unglued variant of each text that has one. Duplicates are kept.
+std::vector<std::string> street_text_variants(std::span<const std::string> texts);
+
+// The canonical words of a text sorted bytewise (stable) and joined with one
+// space: a key that ignores word order.
+std::string street_key(std::string_view text);
+
+}  // namespace vorlane::query

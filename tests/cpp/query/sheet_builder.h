@@ -1,0 +1,273 @@
+// Builds small address sheets in memory for the query tests: communes,
+// streets with their house lists, suffixes, the reverse grid and an optional
+// ranking model, assembled into header + table of contents + sections and
+// opened through the real validating opener. The street and word
+// dictionaries are the golden empty fst map; the commune-name dictionary is
+// too unless a map image is given.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/test_data.h"
+#include "vorlane/base/mapped_file.h"
+#include "vorlane/query/index.h"
+
+namespace vorlane::query::testing {
+
+struct TestHouse {
+  uint32_t number = 0;
+  uint32_t suffix_id = 0;
+  double lat = 0.0;  // degrees
+  double lon = 0.0;
+  uint32_t postcode_index = 0;  // 0 = none, i = the street's house_postcodes[i - 1]
+};
+
+struct TestStreet {
+  std::string name;
+  double lat = 0.0;
+  double lon = 0.0;
+  std::vector<TestHouse> houses;  // ascending numbers
+  uint32_t commune = 0;
+  uint32_t postcode = 0;                    // numeric postcode
+  std::optional<std::string> postcode_text;  // street postcode text
+  // Non-empty: the street carries per-house postcodes with this dictionary.
+  std::vector<std::string> house_postcodes;
+  bool per_house_field = false;  // postcode field all ones even without a dictionary
+  std::optional<std::string> raw_list;  // replaces the encoded house list
+  std::optional<uint32_t> house_count;  // overrides the number of houses
+};
+
+struct TestCommune {
+  std::string name;
+  uint32_t weight = 1;
+  double lat = 0.0;
+  double lon = 0.0;
+};
+
+inline void put_le(std::string& out, uint64_t v, int width) {
+  for (int i = 0; i < width; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+inline void put_varint(std::string& out, uint64_t v) {
+  while (v >= 0x80) {
+    out.push_back(static_cast<char>(v | 0x80));
+    v >>= 7;
+  }
+  out.push_back(static_cast<char>(v));
+}
+
+inline int32_t e7(double degrees) { return static_cast<int32_t>(std::llround(degrees * 1e7)); }
+
+inline uint64_t zigzag(int64_t v) {
+  return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63);
+}
+
+// The grid key of a point, as the reverse search computes it.
+inline uint64_t cell_key(double lat, double lon) {
+  const auto idx = [](double v, int64_t max) {
+    return std::clamp(static_cast<int64_t>(std::floor(v / 0.01)), int64_t{0}, max);
+  };
+  return static_cast<uint64_t>(idx(lat + 90.0, 17999)) * 36000 +
+         static_cast<uint64_t>(idx(lon + 180.0, 35999));
+}
+
+// A point `north` and `east` metres from (lat, lon) on the reverse search's
+// flat projection.
+inline std::pair<double, double> offset_m(double lat, double lon, double north, double east) {
+  const double c = std::max(std::cos(lat * 0.017453292519943295), 0.01);
+  return {lat + north / 111320.0, lon + east / (111320.0 * c)};
+}
+
+struct SheetBuilder {
+  uint8_t version = 7;
+  std::vector<TestCommune> communes{{"testville", 10, 48.0, 2.0}};
+  std::vector<TestStreet> streets;
+  std::vector<std::string> suffixes;  // suffix ids 1..n
+  // Cell key -> street ids; without it every street is filed under the
+  // cells of its point and of its houses.
+  std::optional<std::map<uint64_t, std::vector<uint32_t>>> grid;
+  std::optional<std::string> raw_grid_cells;  // replaces the cell records
+  std::optional<std::pair<float, std::array<float, 10>>> rank_model;
+  std::vector<uint32_t> commune_postings{0};
+  // A commune-name dictionary (fst map image) in place of the empty one.
+  std::optional<std::string> commune_name_fst;
+  // Metadata entries, in order; none leaves the metadata section out.
+  std::vector<std::pair<std::string, std::string>> meta;
+
+  std::string bytes() const {
+    std::string names(1, '\0');  // offset 0 holds the empty text
+    const auto add_name = [&](const std::string& s) {
+      const uint32_t at = static_cast<uint32_t>(names.size());
+      names.push_back(static_cast<char>(s.size()));
+      names += s;
+      return at;
+    };
+
+    std::string communes_meta, coords;
+    for (size_t i = 0; i < communes.size(); ++i) {
+      std::string code = "C" + std::to_string(i);
+      code.resize(8, '\0');
+      communes_meta += code;
+      put_le(communes_meta, add_name(communes[i].name), 4);
+      put_le(communes_meta, communes[i].weight, 4);
+      put_le(coords, uint32_t(e7(communes[i].lat)), 4);
+      put_le(coords, uint32_t(e7(communes[i].lon)), 4);
+    }
+
+    std::string streets_meta, house_data;
+    for (const TestStreet& s : streets) {
+      const uint64_t list_offset = house_data.size();
+      uint32_t postcode_field = 0;
+      if (s.postcode_text) postcode_field = add_name(*s.postcode_text);
+      if (!s.house_postcodes.empty() || s.per_house_field) postcode_field = kPerHousePostcodes;
+      if (s.raw_list) {
+        house_data += *s.raw_list;
+      } else {
+        if (!s.house_postcodes.empty()) {
+          put_varint(house_data, s.house_postcodes.size());
+          for (const std::string& pc : s.house_postcodes) put_le(house_data, add_name(pc), 4);
+        }
+        uint32_t previous = 0;
+        for (size_t i = 0; i < s.houses.size(); ++i) {
+          const TestHouse& h = s.houses[i];
+          put_varint(house_data, i == 0 ? h.number : h.number - previous);
+          previous = h.number;
+          put_varint(house_data, h.suffix_id);
+          put_varint(house_data, zigzag(int64_t{e7(h.lat)} - e7(s.lat)));
+          put_varint(house_data, zigzag(int64_t{e7(h.lon)} - e7(s.lon)));
+          if (!s.house_postcodes.empty()) put_varint(house_data, h.postcode_index);
+        }
+      }
+      put_le(streets_meta, uint32_t(e7(s.lat)), 4);
+      put_le(streets_meta, uint32_t(e7(s.lon)), 4);
+      put_le(streets_meta, s.commune, 4);
+      put_le(streets_meta, s.postcode, 4);
+      put_le(streets_meta, add_name(s.name), 4);
+      put_le(streets_meta, list_offset, 8);
+      put_le(streets_meta, s.house_count.value_or(static_cast<uint32_t>(s.houses.size())), 4);
+      put_le(streets_meta, postcode_field, 4);
+    }
+
+    std::string suffix_section;
+    put_le(suffix_section, suffixes.size(), 4);
+    for (const std::string& s : suffixes) {
+      suffix_section.push_back(static_cast<char>(s.size()));
+      suffix_section += s;
+    }
+
+    std::string postings;
+    for (uint32_t c : commune_postings) put_le(postings, c, 4);
+
+    std::string rank;
+    if (rank_model) {
+      rank = "VRRK";
+      rank.push_back(10);
+      const auto put_f32 = [&](float f) {
+        uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        put_le(rank, bits, 4);
+      };
+      put_f32(rank_model->first);
+      for (float w : rank_model->second) put_f32(w);
+    }
+
+    const std::vector<uint8_t> fst_bytes =
+        vorlane::testing::read_file(vorlane::testing::data_path("fst-golden/empty.fst"));
+    const std::string empty_fst(fst_bytes.begin(), fst_bytes.end());
+
+    std::string meta_section;
+    if (!meta.empty()) {
+      put_le(meta_section, meta.size(), 4);
+      for (const auto& [key, value] : meta) {
+        put_le(meta_section, key.size(), 2);
+        meta_section += key;
+        put_le(meta_section, value.size(), 4);
+        meta_section += value;
+      }
+    }
+
+    std::vector<std::pair<int, std::string>> sections = {
+        {1, commune_name_fst.value_or(empty_fst)},
+        {2, communes_meta},
+        {3, postings},
+        {4, empty_fst},
+        {5, streets_meta},
+        {6, house_data},
+        {7, names},
+        {8, suffix_section},
+        {9, grid_section()},
+        {12, empty_fst},
+        {13, std::string()},
+        {14, coords}};
+    if (!rank.empty()) sections.emplace_back(11, rank);
+    if (!meta_section.empty()) sections.emplace_back(17, meta_section);
+    return assemble(sections);
+  }
+
+  std::unique_ptr<Index> open() const {
+    auto idx = Index::open_mapped("/nonexistent-vorlane-test-dir/sheet.idx",
+                                  MappedFile::from_bytes(bytes()));
+    EXPECT_TRUE(idx.has_value()) << (idx ? "" : idx.error().message());
+    return idx ? std::move(*idx) : nullptr;
+  }
+
+ private:
+  std::string grid_section() const {
+    std::map<uint64_t, std::vector<uint32_t>> cells;
+    if (grid) {
+      cells = *grid;
+    } else {
+      std::map<uint64_t, std::set<uint32_t>> derived;
+      for (uint32_t id = 0; id < streets.size(); ++id) {
+        const TestStreet& s = streets[id];
+        derived[cell_key(s.lat, s.lon)].insert(id);
+        for (const TestHouse& h : s.houses) derived[cell_key(h.lat, h.lon)].insert(id);
+      }
+      for (const auto& [key, ids] : derived) cells[key].assign(ids.begin(), ids.end());
+    }
+    std::string records, ids;
+    uint32_t first = 0;
+    for (const auto& [key, list] : cells) {
+      put_le(records, key, 4);
+      put_le(records, first, 4);
+      put_le(records, list.size(), 4);
+      for (uint32_t id : list) put_le(ids, id, 4);
+      first += static_cast<uint32_t>(list.size());
+    }
+    if (raw_grid_cells) records = *raw_grid_cells;
+    std::string out;
+    put_le(out, records.size() / 12, 4);
+    return out + records + ids;
+  }
+
+  std::string assemble(const std::vector<std::pair<int, std::string>>& sections) const {
+    constexpr size_t kHeader = 6 + 17 * 17;
+    std::string out = "VRC0";
+    out.push_back(static_cast<char>(version));
+    out.push_back(static_cast<char>(sections.size()));
+    std::string body;
+    for (const auto& [id, content] : sections) {
+      out.push_back(static_cast<char>(id));
+      put_le(out, kHeader + body.size(), 8);
+      put_le(out, content.size(), 8);
+      body += content;
+    }
+    out.resize(kHeader, '\0');
+    return out + body;
+  }
+};
+
+}  // namespace vorlane::query::testing
