@@ -6,8 +6,6 @@
 // ids are read; a damaged cell or house list is skipped, never trusted.
 #include <algorithm>
 #include <cmath>
-#include <set>
-#include <tuple>
 
 #include "vorlane/base/format_float.h"
 #include "vorlane/query/house_list.h"
@@ -33,9 +31,16 @@ constexpr double kNearMaxMetres = 250.0;
 
 struct Candidate {
   double distance;  // metres
+  uint32_t order;   // position in measuring order: the tie-break of equal distances
   uint32_t street_id;
   HouseEntry house;
 };
+
+// The order of the answers: nearest first, equal distances in measuring
+// order (what a stable sort by distance gives).
+bool nearer(const Candidate& a, const Candidate& b) {
+  return a.distance < b.distance || (a.distance == b.distance && a.order < b.order);
+}
 
 bool coordinates_valid(double lat, double lon) {
   return std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90.0 &&
@@ -90,21 +95,40 @@ std::vector<uint32_t> candidate_streets(const Index& index, double lat, double l
   return ids;
 }
 
+// A house listed twice on a street is answered once, at its nearer entry.
+// Duplicates can only share a street, so this runs per street on its few
+// houses instead of over all candidates.
+void keep_nearest_of_each_house(std::vector<Candidate>& out, size_t first) {
+  const auto begin = out.begin() + static_cast<std::ptrdiff_t>(first);
+  std::sort(begin, out.end(), [](const Candidate& a, const Candidate& b) {
+    if (a.house.number != b.house.number) return a.house.number < b.house.number;
+    if (a.house.suffix_id != b.house.suffix_id) return a.house.suffix_id < b.house.suffix_id;
+    return nearer(a, b);
+  });
+  const auto last = std::unique(begin, out.end(), [](const Candidate& a, const Candidate& b) {
+    return a.house.number == b.house.number && a.house.suffix_id == b.house.suffix_id;
+  });
+  out.erase(last, out.end());
+}
+
 // Measures every decodable house of one street; a fault ends the street
 // and keeps the houses read before it.
 void measure_street(const Index& index, uint32_t street_id, double lat, double lon, double cosine,
-                    std::vector<Candidate>& out) {
+                    uint32_t& measured, std::vector<Candidate>& out) {
   const auto street = index.street(street_id);
   if (!street || street->house_count == 0) return;
   auto reader = HouseListReader::open(index, street_id, *street);
   if (!reader) return;
   HouseEntry h;
+  const size_t first = out.size();
   while (reader->next(h) == HouseListReader::Step::house) {
     const double dy = (h.lat - lat) * kMetresPerDegree;
     const double dx = (h.lon - lon) * kMetresPerDegree * cosine;
-    out.push_back(Candidate{std::sqrt(dy * dy + dx * dx), street_id, h});
+    out.push_back(Candidate{std::sqrt(dy * dy + dx * dx), measured++, street_id, h});
   }
+  keep_nearest_of_each_house(out, first);
 }
+
 
 std::string_view precision_at(double metres) {
   if (metres <= kHouseMaxMetres) return kPrecisionHouse;
@@ -154,16 +178,16 @@ Result<std::vector<Hit>> Index::try_reverse(double lat, double lon, size_t k) co
   if (streets.empty()) return hits;
   const double cosine = std::max(std::cos(lat * kDegToRad), kMinCosine);
   std::vector<Candidate> candidates;
-  for (const uint32_t id : streets) measure_street(*this, id, lat, lon, cosine, candidates);
-  std::stable_sort(candidates.begin(), candidates.end(),
-                   [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
-
-  std::set<std::tuple<uint32_t, uint32_t, uint32_t>> seen;
-  for (const Candidate& c : candidates) {
-    if (hits.size() == wanted) break;
-    if (!seen.emplace(c.street_id, c.house.number, c.house.suffix_id).second) continue;
-    hits.push_back(reverse_hit(*this, c));
+  uint32_t measured = 0;
+  for (const uint32_t id : streets) {
+    measure_street(*this, id, lat, lon, cosine, measured, candidates);
   }
+  // Only the nearest `wanted` distinct houses are needed, in order.
+  const size_t answers = std::min(wanted, candidates.size());
+  std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(answers),
+                    candidates.end(), nearer);
+  hits.reserve(answers);
+  for (size_t i = 0; i < answers; ++i) hits.push_back(reverse_hit(*this, candidates[i]));
   return hits;
 }
 
