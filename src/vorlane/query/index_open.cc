@@ -27,10 +27,6 @@ constexpr uint64_t kMaxPostingCount = 16384;
 constexpr uint32_t kCapitalWeightDivisor = 20;
 constexpr double kCoordScale = 10000000.0;
 
-// An unexpected read fault inside validation: ends the open with the guard
-// message rather than a specific one.
-Error internal_fault(std::string what) { return Error(ErrorCode::internal, std::move(what)); }
-
 double coord_degrees(int32_t v) { return static_cast<double>(v) / kCoordScale; }
 
 struct CommuneRecordView {
@@ -84,8 +80,7 @@ class IndexOpener {
   Result<void> check_house_postcodes(uint64_t street, uint64_t house_offset, uint64_t next_offset,
                                      uint32_t house_count) const;
   Result<void> check_word_postings(const fst::Map& words) const;
-  Result<void> check_posting_list(uint64_t offset, uint64_t street_count,
-                                  const char** reason) const;
+  const char* posting_list_fault(uint64_t offset, uint64_t street_count) const;
 
   std::string path_;
   std::string quoted_;
@@ -335,32 +330,26 @@ Result<void> IndexOpener::check_house_postcodes(uint64_t street, uint64_t house_
   return ok();
 }
 
-// Checks one street-id list of word_postings; on a fault sets `reason`.
-Result<void> IndexOpener::check_posting_list(uint64_t offset, uint64_t street_count,
-                                        const char** reason) const {
+// Checks one street-id list of word_postings: nullptr when it is sound,
+// else the reason it is not. The checks run in reading order.
+const char* IndexOpener::posting_list_fault(uint64_t offset, uint64_t street_count) const {
   const ByteView postings = section(index::word_postings);
-  auto fault = [&](const char* why) {
-    *reason = why;
-    return internal_fault(why);
-  };
-  if (offset >= postings.size()) return fault("points past the section");
+  if (offset >= postings.size()) return "points past the section";
   size_t pos = static_cast<size_t>(offset);
   const auto count = index::strict_varint(postings, pos);
-  if (!count) return fault("has a malformed/unterminated street count varint");
-  if (*count == 0 || *count > kMaxPostingCount) return fault("has a zero/oversized street count");
+  if (!count) return "has a malformed/unterminated street count varint";
+  if (*count == 0 || *count > kMaxPostingCount) return "has a zero/oversized street count";
   auto id = index::strict_varint(postings, pos);
-  if (!id) return fault("is truncated mid-list (unterminated varint)");
-  if (*id >= street_count) return fault("references a street id past the street table");
+  if (!id) return "is truncated mid-list (unterminated varint)";
+  if (*id >= street_count) return "references a street id past the street table";
   for (uint64_t i = 1; i < *count; ++i) {
     const auto delta = index::strict_varint(postings, pos);
-    if (!delta) return fault("is truncated mid-list (unterminated varint)");
-    if (*delta == 0) return fault("repeats a street id (deltas must be positive)");
-    if (__builtin_add_overflow(*id, *delta, &*id)) {
-      return fault("overflows the street id accumulator");
-    }
-    if (*id >= street_count) return fault("references a street id past the street table");
+    if (!delta) return "is truncated mid-list (unterminated varint)";
+    if (*delta == 0) return "repeats a street id (deltas must be positive)";
+    if (__builtin_add_overflow(*id, *delta, &*id)) return "overflows the street id accumulator";
+    if (*id >= street_count) return "references a street id past the street table";
   }
-  return ok();
+  return nullptr;
 }
 
 Result<void> IndexOpener::check_word_postings(const fst::Map& words) const {
@@ -371,8 +360,7 @@ Result<void> IndexOpener::check_word_postings(const fst::Map& words) const {
   }
   auto stream = words.stream();
   while (stream.next()) {
-    const char* reason = nullptr;
-    if (!check_posting_list(stream.value(), street_count, &reason)) {
+    if (const char* reason = posting_list_fault(stream.value(), street_count)) {
       return fail("word_postings entry for " +
                   quote_str(utf8::decode_lossy(stream.key_string())) + " " + reason +
                   " — corrupt (fuzzy search would silently fail)");
