@@ -3,28 +3,23 @@
 // run and in the same (shuffled) order; also the open-time validation and a
 // full ordered stream.
 //
-// Data: keys.fst and keys.tsv written by bench/make_fst_keys.py (ducer) into
-// $VORLANE_FST_BENCH_DATA, or else into a cache directory under $TMPDIR,
-// generated on first use.
+// Data: the shared benchmark map of bench_data.h.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "bench_data.h"
 #include "vorlane/fst/map.h"
 
 namespace {
 
-using vorlane::ByteView;
 using vorlane::fst::Map;
 
 struct Data {
@@ -42,25 +37,8 @@ struct Data {
 
 Data* g_data = nullptr;
 
-std::filesystem::path data_dir() {
-  if (const char* dir = std::getenv("VORLANE_FST_BENCH_DATA")) return dir;
-  return std::filesystem::temp_directory_path() / "vorlane-fst-bench-1000000";
-}
-
-bool ensure_data(const std::filesystem::path& dir) {
-  if (std::filesystem::exists(dir / "keys.fst") && std::filesystem::exists(dir / "keys.tsv")) {
-    return true;
-  }
-  const std::string command = std::string("\"") + VORLANE_BENCH_PYTHON + "\" \"" +
-                              VORLANE_BENCH_SOURCE_DIR + "/make_fst_keys.py\" \"" + dir.string() +
-                              "\"";
-  std::cerr << "generating " << dir << " ...\n";
-  return std::system(command.c_str()) == 0;
-}
-
 bool load(const std::filesystem::path& dir, Data& d) {
-  std::ifstream fst(dir / "keys.fst", std::ios::binary);
-  d.fst_bytes.assign(std::istreambuf_iterator<char>(fst), std::istreambuf_iterator<char>());
+  d.fst_bytes = vorlane::bench::read_bytes(dir / "keys.fst");
   std::ifstream tsv(dir / "keys.tsv", std::ios::binary);
   std::string line;
   std::vector<size_t> ends;
@@ -95,14 +73,7 @@ bool load(const std::filesystem::path& dir, Data& d) {
   return !d.keys.empty() && !d.fst_bytes.empty();
 }
 
-Map open_map() {
-  vorlane::Result<Map> m = Map::open(ByteView(g_data->fst_bytes.data(), g_data->fst_bytes.size()));
-  if (!m) {
-    std::cerr << "cannot open the benchmark map: " << m.error().message() << '\n';
-    std::exit(1);
-  }
-  return std::move(m).value();
-}
+Map open_map() { return vorlane::bench::open_map_or_exit(g_data->fst_bytes); }
 
 // Every key must be found with its value before anything is timed.
 bool verify(const Map& map) {
@@ -187,10 +158,10 @@ BENCHMARK(BM_FstStreamAll)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  const std::filesystem::path dir = data_dir();
+  const std::optional<std::filesystem::path> dir = vorlane::bench::bench_data_dir();
   static Data data;
-  if (!ensure_data(dir) || !load(dir, data)) {
-    std::cerr << "fst_bench: no benchmark data in " << dir << '\n';
+  if (!dir || !load(*dir, data)) {
+    std::cerr << "fst_bench: no benchmark data" << (dir ? " in " + dir->string() : "") << '\n';
     return 1;
   }
   g_data = &data;

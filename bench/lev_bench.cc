@@ -9,21 +9,18 @@
 // names the fuzzy search exists for. The "prefix" runs cut longer street
 // parts to those lengths instead, which matches far more keys.
 //
-// Data: keys.fst and keys.tsv written by bench/make_fst_keys.py (ducer) into
-// $VORLANE_FST_BENCH_DATA, or else into a cache directory under $TMPDIR,
-// generated on first use (shared with fst_bench).
+// Data: the benchmark map of bench_data.h, shared with fst_bench.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "vorlane/fst/map.h"
 #include "vorlane/levenshtein/lev_cache.h"
 #include "vorlane/levenshtein/levenshtein.h"
@@ -31,7 +28,6 @@
 
 namespace {
 
-using vorlane::ByteView;
 using vorlane::fst::Map;
 using vorlane::levenshtein::Levenshtein;
 using vorlane::levenshtein::StreetKeyPrefixSearch;
@@ -43,25 +39,8 @@ struct Data {
 
 Data* g_data = nullptr;
 
-std::filesystem::path data_dir() {
-  if (const char* dir = std::getenv("VORLANE_FST_BENCH_DATA")) return dir;
-  return std::filesystem::temp_directory_path() / "vorlane-fst-bench-1000000";
-}
-
-bool ensure_data(const std::filesystem::path& dir) {
-  if (std::filesystem::exists(dir / "keys.fst") && std::filesystem::exists(dir / "keys.tsv")) {
-    return true;
-  }
-  const std::string command = std::string("\"") + VORLANE_BENCH_PYTHON + "\" \"" +
-                              VORLANE_BENCH_SOURCE_DIR + "/make_fst_keys.py\" \"" + dir.string() +
-                              "\"";
-  std::cerr << "generating " << dir << " ...\n";
-  return std::system(command.c_str()) == 0;
-}
-
 bool load(const std::filesystem::path& dir, Data& d) {
-  std::ifstream fst(dir / "keys.fst", std::ios::binary);
-  d.fst_bytes.assign(std::istreambuf_iterator<char>(fst), std::istreambuf_iterator<char>());
+  d.fst_bytes = vorlane::bench::read_bytes(dir / "keys.fst");
   std::ifstream tsv(dir / "keys.tsv", std::ios::binary);
   std::string line;
   while (std::getline(tsv, line)) {
@@ -71,14 +50,7 @@ bool load(const std::filesystem::path& dir, Data& d) {
   return !d.streets.empty() && !d.fst_bytes.empty();
 }
 
-Map open_map() {
-  vorlane::Result<Map> m = Map::open(ByteView(g_data->fst_bytes.data(), g_data->fst_bytes.size()));
-  if (!m) {
-    std::cerr << "cannot open the benchmark map: " << m.error().message() << '\n';
-    std::exit(1);
-  }
-  return std::move(m).value();
-}
+Map open_map() { return vorlane::bench::open_map_or_exit(g_data->fst_bytes); }
 
 // Misspelt street texts (pure ASCII) of min_len..max_len characters: whole
 // street parts of keys, or (`cut`) the first characters of longer ones.
@@ -173,10 +145,10 @@ BENCHMARK_CAPTURE(BM_FuzzyPrefixSearch, d2_prefix, 2, Texts::street_prefixes, fa
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  const std::filesystem::path dir = data_dir();
+  const std::optional<std::filesystem::path> dir = vorlane::bench::bench_data_dir();
   static Data data;
-  if (!ensure_data(dir) || !load(dir, data)) {
-    std::cerr << "lev_bench: no benchmark data in " << dir << '\n';
+  if (!dir || !load(*dir, data)) {
+    std::cerr << "lev_bench: no benchmark data" << (dir ? " in " + dir->string() : "") << '\n';
     return 1;
   }
   g_data = &data;

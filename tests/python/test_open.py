@@ -1,13 +1,7 @@
-"""Opening index files through `Geocoder`: every refusal, word for word.
+"""Opening index files through `Geocoder`: every refusal, word for word. Header
+and TOC faults carry no file name; later faults name the file as a quoted,
+escaped path. Cases with two faults pin the order of the checks."""
 
-A refusal reaches Python as OSError whose only argument is the outermost
-message. Header and TOC faults carry the container's own message (no file
-name); everything found later names the file as a double-quoted, escaped
-path. The order of the checks decides which message a file with several
-faults gets, so a few cases combine two faults on purpose.
-"""
-
-import itertools
 import math
 import os
 
@@ -17,13 +11,9 @@ import vorlane
 import sheetwriter as sw
 from sheetwriter import Commune, House, RankModel, Sheet, Street, u32, u64, varint
 
-CORRUPT_OR_TRUNCATED = "— file is corrupt or truncated"
-POSTINGS = "— corrupt (fuzzy search would silently fail)"
-
 
 def quoted(path):
-    """The quoted form of a path that needs no escapes."""
-    text = os.fspath(path)
+    text = os.fspath(path)  # only paths that need no escapes
     assert text.isascii() and text.isprintable() and not set(text) & set('"\\')
     return f'"{text}"'
 
@@ -35,22 +25,25 @@ def base_sheet(**changes):
     return Sheet(communes, streets, **changes)
 
 
-def postcode_sheet(dictionary=("75001",), version=7):
-    """One street whose houses carry their own postcodes, with the dictionary
-    written verbatim."""
+def postcode_sheet(dictionary=("75001",)):
+    # one street whose two houses carry postcodes, with this dictionary written verbatim
     street = Street("Rue A", 0, houses=[House(1), House(2)], house_postcodes=list(dictionary))
-    return Sheet([Commune("Paris", "75056", lat=48.85, lon=2.35)], [street], version=version)
+    return Sheet([Commune("Paris", "75056", lat=48.85, lon=2.35)], [street])
 
 
-def damaged(edit, sheet=None):
-    layout = (sheet if sheet is not None else base_sheet()).layout()
-    edit(layout)
+def image(spec):
+    """A case's file: raw bytes, a sheet, an edit of the base sheet, or (sheet, edit, ...)."""
+    if isinstance(spec, bytes):
+        return spec
+    sheet, *edits = spec if isinstance(spec, tuple) else (base_sheet(), spec) if callable(spec) else (spec,)
+    layout = sheet.layout()
+    for edit in edits:
+        edit(layout)
     return layout.to_bytes()
 
 
 def street_field(street, field, value, width=4):
-    """An edit that overwrites one field of a streets_meta record; `value`
-    may be a function of the layout."""
+    # overwrites one field of a streets_meta record; value may be a function of the layout
     def edit(layout):
         v = value(layout) if callable(value) else value
         layout.patch(sw.SEC_STREETS_META, 36 * street + field, u32(v) if width == 4 else u64(v))
@@ -61,34 +54,26 @@ def names_end(layout):
     return len(layout.section(sw.SEC_NAMES))
 
 
-def patch_houses(data):
-    """Overwrites the start of house_data (the only street's dictionary)."""
+def patch_houses(data):  # the start of house_data: the first street's postcode dictionary
     return lambda layout: layout.patch(sw.SEC_HOUSE_DATA, 0, data(layout) if callable(data) else data)
 
 
-def replace(sid, data):
-    return lambda layout: layout.replace_section(sid, data)
+def resize(sid, new):  # new: the section's new bytes, given its old ones
+    return lambda layout: layout.replace_section(sid, new(layout.section(sid)))
 
 
-def extend(sid, extra):
-    return lambda layout: layout.replace_section(sid, layout.section(sid) + extra)
+def extend(sid):
+    return resize(sid, lambda data: data + b"\0")
 
 
-def shorten(sid, by):
-    return lambda layout: layout.replace_section(sid, layout.section(sid)[:-by])
-
-
-def postings_sheet(words, raw=None):
-    """The base sheet with this word dictionary, and optionally raw
-    word_postings bytes in place of the encoded lists."""
+def postings_sheet(words, raw=None):  # optionally with raw word_postings bytes
     sheet = base_sheet(words=words)
-    return sheet.to_bytes() if raw is None else damaged(replace(sw.SEC_WORD_POSTINGS, raw), sheet)
+    return sheet if raw is None else (sheet, resize(sw.SEC_WORD_POSTINGS, lambda _: raw))
 
 
-def names_grow(extra):
-    """Appends raw bytes to names and points the dictionary entry at them."""
+def names_grow(extra):  # appends raw bytes to names and points the dictionary entry at them
     def edit(layout):
-        end = len(layout.section(sw.SEC_NAMES))
+        end = names_end(layout)
         layout.replace_section(sw.SEC_NAMES, layout.section(sw.SEC_NAMES) + extra)
         layout.patch(sw.SEC_HOUSE_DATA, 1, u32(end))
     return edit
@@ -98,12 +83,11 @@ def set_toc(sid, **fields):
     return lambda layout: [setattr(layout.entry(sid), k, v) for k, v in fields.items()]
 
 
-def both(*edits):
-    return lambda layout: [edit(layout) for edit in edits]
+def set_header(**fields):
+    return lambda layout: [setattr(layout, k, v) for k, v in fields.items()]
 
 
-def masked_crc32c(data):
-    """The checksum of a version-3 fst map: CRC-32C, masked as Snappy does."""
+def masked_crc32c(data):  # the checksum of a version-3 fst map
     crc = 0xFFFFFFFF
     for byte in data:
         crc ^= byte
@@ -114,8 +98,7 @@ def masked_crc32c(data):
 
 
 def damage_fst(sid, at, resum=True):
-    """Flips one byte of an fst map; with `resum` the map's checksum is made
-    to match again, so that only the structure checks can see the damage."""
+    # flips one byte of an fst map; with resum the checksum matches again, so only structure checks see it
     def edit(layout):
         data = bytearray(layout.section(sid))
         data[at] ^= 0xFF
@@ -125,249 +108,222 @@ def damage_fst(sid, at, resum=True):
     return edit
 
 
-@pytest.fixture(scope="module")
-def place(tmp_path_factory):
-    """Writes each file under a new name, so no open Geocoder ever sees its
-    mapped file rewritten."""
-    root = tmp_path_factory.mktemp("open")
-    serial = itertools.count()
-
-    def write(name, data):
-        path = root / f"{name}-{next(serial)}.idx"
+def open_error(path, data=None):
+    if data is not None:
         path.write_bytes(data)
-        return path
-    return write
-
-
-def open_error(path, poi=None):
     with pytest.raises(OSError) as info:
-        vorlane.Geocoder(path, poi)
-    assert type(info.value) is OSError and info.value.errno is None
-    assert len(info.value.args) == 1
+        vorlane.Geocoder(str(path))
+    assert type(info.value) is OSError and info.value.errno is None and len(info.value.args) == 1
     return info.value.args[0]
 
 
 # ------------------------------------------------------------ header and TOC
 
+NOT_VRC0 = "not a VRC0 index file"
+VERSION = "index format version {} not supported (reader accepts v6..=v7) — rebuild the sheet with this engine"
 SIZE_PAST = ("index section {} spans bytes {}..{} but the file is {{size}} bytes"
              " — the download is truncated or the file is corrupt")
 UNKNOWN_ID = "index TOC has unknown section id {} (1..=17) — file is corrupt"
-HEADER_CASES = [
-    ("empty", lambda: b"", "not a VRC0 index file"),
-    ("294 bytes", lambda: b"VRC0\x07\x00".ljust(294, b"\0"), "not a VRC0 index file"),
-    ("bad magic", lambda: b"VRC1" + base_sheet().to_bytes()[4:], "not a VRC0 index file"),
-    ("295 bytes, no TOC", lambda: b"VRC0\x07\x00".ljust(295, b"\0"),
-     f"index required section 1 has no TOC entry {CORRUPT_OR_TRUNCATED}"),
-    ("version 5", lambda: damaged(lambda l: setattr(l, "version", 5)),
-     "index format version 5 not supported (reader accepts v6..=v7) — rebuild the sheet with this engine"),
-    ("version 8", lambda: damaged(lambda l: setattr(l, "version", 8)),
-     "index format version 8 not supported (reader accepts v6..=v7) — rebuild the sheet with this engine"),
-    ("18 sections", lambda: damaged(lambda l: setattr(l, "n", 18)),
-     "index header declares 18 sections (max 17) — file is corrupt"),
-    ("past the end", lambda: damaged(set_toc(1, length=1 << 40)), SIZE_PAST.format(1, 295, 295 + (1 << 40))),
-    ("wraps", lambda: damaged(set_toc(1, offset=(1 << 64) - 1)),
-     SIZE_PAST.format(1, (1 << 64) - 1, (1 << 64) - 1)),
+NO_ENTRY = "index required section {} has no TOC entry — file is corrupt or truncated"
+HEADER_CASES = {
+    "empty": (b"", NOT_VRC0),
+    "294 bytes": (b"VRC0\x07\x00".ljust(294, b"\0"), NOT_VRC0),
+    "bad magic": (set_header(magic=b"VRC1"), NOT_VRC0),
+    "295 bytes, no TOC": (b"VRC0\x07\x00".ljust(295, b"\0"), NO_ENTRY.format(1)),
+    "version 5": (set_header(version=5), VERSION.format(5)),
+    "version 8": (set_header(version=8), VERSION.format(8)),
+    "18 sections": (set_header(n=18), "index header declares 18 sections (max 17) — file is corrupt"),
+    "past the end": (set_toc(1, length=1 << 40), SIZE_PAST.format(1, 295, 295 + (1 << 40))),
+    "wraps": (set_toc(1, offset=(1 << 64) - 1), SIZE_PAST.format(1, (1 << 64) - 1, (1 << 64) - 1)),
     # the bounds pass runs over every entry before ids are judged
-    ("bounds before unknown id", lambda: damaged(both(set_toc(1, id=0), set_toc(2, offset=295, length=1 << 40))),
-     SIZE_PAST.format(2, 295, 295 + (1 << 40))),
-    ("bounds before repeat", lambda: damaged(both(set_toc(2, id=1), set_toc(3, offset=295, length=1 << 40))),
-     SIZE_PAST.format(3, 295, 295 + (1 << 40))),
-    ("id 0", lambda: damaged(set_toc(17, id=0)), UNKNOWN_ID.format(0)),
-    ("id 18", lambda: damaged(set_toc(17, id=18)), UNKNOWN_ID.format(18)),
-    ("id twice", lambda: damaged(lambda l: l.duplicate_entry(sw.SEC_META)),
-     "index TOC declares section 17 twice — file is corrupt"),
-    ("overlap", lambda: damaged(lambda l: setattr(l.entry(sw.SEC_NAMES), "offset", l.offset(sw.SEC_NAMES) - 1)),
-     "index sections overlap — file is corrupt"),
-    ("no entry 4", lambda: damaged(lambda l: l.drop_entry(sw.SEC_STREET_KEY_FST)),
-     f"index required section 4 has no TOC entry {CORRUPT_OR_TRUNCATED}"),
-    ("no entry 13", lambda: damaged(lambda l: l.drop_entry(sw.SEC_WORD_POSTINGS)),
-     f"index required section 13 has no TOC entry {CORRUPT_OR_TRUNCATED}"),
-    ("empty 8", lambda: damaged(set_toc(sw.SEC_HOUSE_SUFFIXES, length=0)),
-     f"index required section 8 is missing or empty {CORRUPT_OR_TRUNCATED}"),
-]
+    "bounds before unknown id": ((base_sheet(), set_toc(1, id=0), set_toc(2, offset=295, length=1 << 40)),
+                                 SIZE_PAST.format(2, 295, 295 + (1 << 40))),
+    "bounds before repeat": ((base_sheet(), set_toc(2, id=1), set_toc(3, offset=295, length=1 << 40)),
+                             SIZE_PAST.format(3, 295, 295 + (1 << 40))),
+    "id 0": (set_toc(17, id=0), UNKNOWN_ID.format(0)),
+    "id 18": (set_toc(17, id=18), UNKNOWN_ID.format(18)),
+    "id twice": (lambda l: l.duplicate_entry(sw.SEC_META), "index TOC declares section 17 twice — file is corrupt"),
+    "overlap": (lambda l: setattr(l.entry(sw.SEC_NAMES), "offset", l.offset(sw.SEC_NAMES) - 1),
+                "index sections overlap — file is corrupt"),
+    "no entry 4": (lambda l: l.drop_entry(sw.SEC_STREET_KEY_FST), NO_ENTRY.format(4)),
+    "no entry 13": (lambda l: l.drop_entry(sw.SEC_WORD_POSTINGS), NO_ENTRY.format(13)),
+    "empty 8": (set_toc(sw.SEC_HOUSE_SUFFIXES, length=0),
+                "index required section 8 is missing or empty — file is corrupt or truncated"),
+}
 
 
-@pytest.mark.parametrize("make, message", [c[1:] for c in HEADER_CASES], ids=[c[0] for c in HEADER_CASES])
-def test_header_and_toc_refusals_do_not_name_the_file(place, make, message):
-    data = make()
-    path = place("header", data)
-    assert open_error(str(path)) == message.format(size=len(data))
+@pytest.mark.parametrize("spec, message", HEADER_CASES.values(), ids=HEADER_CASES)
+def test_header_and_toc_refusals_do_not_name_the_file(tmp_path, spec, message):
+    data = image(spec)
+    assert open_error(tmp_path / "sheet.idx", data) == message.format(size=len(data))
 
 
 # ------------------------------------------------------------ sections
 
 RECORD = "street record {} violates structural invariants — corrupt (zeroed or misdirected section content)"
 DICT = "street record 0 {} — corrupt"
+DICT_SIZE = DICT.format("has an invalid house-postcode dictionary size")
+DICT_TRUNCATED = DICT.format("house-postcode dictionary is truncated")
 IMPLAUSIBLE = DICT.format("house-postcode dictionary is empty, implausible, duplicated, or unsorted")
 RANK = "SEC_RANK is present but malformed — corrupt/tampered sheet"
 PARSER = "SEC_PARSER is present but malformed — corrupt/tampered sheet"
-SECTION_CASES = [
-    ("parser", lambda: base_sheet(parser_model=b"junk").to_bytes(), PARSER),
-    ("parser before rank", lambda: base_sheet(parser_model=b"junk", rank_model=b"VRRK").to_bytes(), PARSER),
-    ("rank 48 bytes", lambda: base_sheet(rank_model=RankModel().to_bytes()[:48]).to_bytes(), RANK),
-    ("rank 50 bytes", lambda: base_sheet(rank_model=RankModel().to_bytes() + b"\0").to_bytes(), RANK),
-    ("rank magic", lambda: base_sheet(rank_model=b"VRRX" + RankModel().to_bytes()[4:]).to_bytes(), RANK),
-    ("rank 9 features", lambda: base_sheet(rank_model=RankModel(feature_count=9)).to_bytes(), RANK),
-    ("rank NaN weight", lambda: base_sheet(rank_model=RankModel(weights=(1.0,) * 9 + (math.nan,))).to_bytes(),
-     RANK),
-    ("rank infinite bias", lambda: base_sheet(rank_model=RankModel(bias=-math.inf)).to_bytes(), RANK),
-    ("rank before record sizes",
-     lambda: damaged(extend(sw.SEC_STREETS_META, b"\0"), base_sheet(rank_model=b"VRRK")), RANK),
-    ("streets_meta 1 byte over", lambda: damaged(extend(sw.SEC_STREETS_META, b"\0")),
-     "streets_meta length is not a whole number of records — corrupt"),
-    ("streets_meta before records", lambda: damaged(both(street_field(0, sw.STREET_HOUSE_COUNT, 0),
-                                                         extend(sw.SEC_STREETS_META, b"\0"))),
-     "streets_meta length is not a whole number of records — corrupt"),
-    ("communes_meta 1 byte over", lambda: damaged(extend(sw.SEC_COMMUNES_META, b"\0")),
-     "communes_meta length is not a whole number of records — corrupt"),
-    ("commune_coords short", lambda: damaged(shorten(sw.SEC_COMMUNE_COORDS, 8)),
-     "commune_coords does not match the commune count — corrupt"),
-    ("house count 0", lambda: damaged(street_field(0, sw.STREET_HOUSE_COUNT, 0)), RECORD.format(0)),
-    ("equal house offsets", lambda: damaged(street_field(1, sw.STREET_HOUSES_OFFSET, 0, width=8)),
-     RECORD.format(0)),
-    ("name past names", lambda: damaged(street_field(2, sw.STREET_NAME, names_end)), RECORD.format(2)),
-    ("name runs past names", lambda: damaged(street_field(3, sw.STREET_NAME, lambda l: names_end(l) - 1)),
-     RECORD.format(3)),
-    ("commune out of range", lambda: damaged(street_field(1, sw.STREET_COMMUNE, 2)), RECORD.format(1)),
-    ("records before fst", lambda: damaged(both(street_field(0, sw.STREET_HOUSE_COUNT, 0),
-                                                damage_fst(sw.SEC_WORDS_FST, 16))), RECORD.format(0)),
+STREETS_META = "streets_meta length is not a whole number of records — corrupt"
+FST_SUM = "{}: fst map checksum mismatch — file is corrupt"
+PAST_TABLE = "references a street id past the street table"
+FUZZY = "— corrupt (fuzzy search would silently fail)"
+
+
+def posting(reason, key="a"):
+    return f'word_postings entry for "{key}" {reason} {FUZZY}'
+
+
+def ranked(model):
+    return base_sheet(rank_model=model)
+
+
+SECTION_CASES = {
+    "parser": (base_sheet(parser_model=b"junk"), PARSER),
+    "parser before rank": (base_sheet(parser_model=b"junk", rank_model=b"VRRK"), PARSER),
+    "rank 48 bytes": (ranked(RankModel().to_bytes()[:48]), RANK),
+    "rank 50 bytes": (ranked(RankModel().to_bytes() + b"\0"), RANK),
+    "rank magic": (ranked(b"VRRX" + RankModel().to_bytes()[4:]), RANK),
+    "rank 9 features": (ranked(RankModel(feature_count=9)), RANK),
+    "rank NaN weight": (ranked(RankModel(weights=(1.0,) * 9 + (math.nan,))), RANK),
+    "rank infinite bias": (ranked(RankModel(bias=-math.inf)), RANK),
+    "rank before record sizes": ((ranked(b"VRRK"), extend(sw.SEC_STREETS_META)), RANK),
+    "streets_meta 1 byte over": (extend(sw.SEC_STREETS_META), STREETS_META),
+    "streets_meta before records": ((base_sheet(), street_field(0, sw.STREET_HOUSE_COUNT, 0),
+                                     extend(sw.SEC_STREETS_META)), STREETS_META),
+    "communes_meta 1 byte over": (extend(sw.SEC_COMMUNES_META),
+                                  "communes_meta length is not a whole number of records — corrupt"),
+    "commune_coords short": (resize(sw.SEC_COMMUNE_COORDS, lambda d: d[:-8]),
+                             "commune_coords does not match the commune count — corrupt"),
+    "house count 0": (street_field(0, sw.STREET_HOUSE_COUNT, 0), RECORD.format(0)),
+    "equal house offsets": (street_field(1, sw.STREET_HOUSES_OFFSET, 0, width=8), RECORD.format(0)),
+    "name past names": (street_field(2, sw.STREET_NAME, names_end), RECORD.format(2)),
+    "name runs past names": (street_field(3, sw.STREET_NAME, lambda l: names_end(l) - 1), RECORD.format(3)),
+    "commune out of range": (street_field(1, sw.STREET_COMMUNE, 2), RECORD.format(1)),
+    "records before fst": ((base_sheet(), street_field(0, sw.STREET_HOUSE_COUNT, 0), damage_fst(sw.SEC_WORDS_FST, 16)),
+                           RECORD.format(0)),
     # house-postcode dictionaries (format version 7)
-    ("dict count unterminated", lambda: damaged(patch_houses(lambda l: b"\x80" * len(l.section(6))),
-                                                postcode_sheet()),
-     DICT.format("has a malformed house-postcode dictionary count")),
-    ("dict K = 0", lambda: damaged(patch_houses(b"\0"), postcode_sheet()),
-     DICT.format("has an invalid house-postcode dictionary size")),
-    ("dict K = houses + 1", lambda: damaged(patch_houses(b"\x03"), postcode_sheet()),
-     DICT.format("has an invalid house-postcode dictionary size")),
-    ("dict truncated",
-     lambda: damaged(both(street_field(0, sw.STREET_HOUSE_COUNT, 100), patch_houses(varint(100))), postcode_sheet()),
-     DICT.format("house-postcode dictionary is truncated")),
-    ("dict past names", lambda: damaged(patch_houses(lambda l: b"\x01" + u32(names_end(l))), postcode_sheet()),
-     DICT.format("house-postcode dictionary points outside names")),
-    ("dict runs past names", lambda: damaged(names_grow(b"\x09123"), postcode_sheet()),
-     DICT.format("house-postcode dictionary points outside names")),
-    ("dict not UTF-8", lambda: damaged(names_grow(b"\x037\xff5"), postcode_sheet()),
-     DICT.format("house-postcode dictionary is not UTF-8")),
-    ("dict empty text", lambda: postcode_sheet([""]).to_bytes(), IMPLAUSIBLE),
-    ("dict descending", lambda: postcode_sheet(["75002", "75001"]).to_bytes(), IMPLAUSIBLE),
-    ("dict twice", lambda: postcode_sheet(["75001", "75001"]).to_bytes(), IMPLAUSIBLE),
-    ("dict letter first", lambda: postcode_sheet(["A7500"]).to_bytes(), IMPLAUSIBLE),
-    ("dict nine digits", lambda: postcode_sheet(["123456789"]).to_bytes(), IMPLAUSIBLE),
-    ("dict hyphen", lambda: postcode_sheet(["75-01"]).to_bytes(), IMPLAUSIBLE),
+    "dict count unterminated": ((postcode_sheet(), patch_houses(lambda l: b"\x80" * len(l.section(6)))),
+                                DICT.format("has a malformed house-postcode dictionary count")),
+    "dict K = 0": ((postcode_sheet(), patch_houses(b"\0")), DICT_SIZE),
+    "dict K = houses + 1": ((postcode_sheet(), patch_houses(b"\x03")), DICT_SIZE),
+    "dict truncated": ((postcode_sheet(), street_field(0, sw.STREET_HOUSE_COUNT, 100), patch_houses(varint(100))),
+                       DICT_TRUNCATED),
+    "dict past names": ((postcode_sheet(), patch_houses(lambda l: b"\x01" + u32(names_end(l)))),
+                        DICT.format("house-postcode dictionary points outside names")),
+    "dict runs past names": ((postcode_sheet(), names_grow(b"\x09123")),
+                             DICT.format("house-postcode dictionary points outside names")),
+    "dict not UTF-8": ((postcode_sheet(), names_grow(b"\x037\xff5")),
+                       DICT.format("house-postcode dictionary is not UTF-8")),
+    "dict empty text": (postcode_sheet([""]), IMPLAUSIBLE),
+    "dict descending": (postcode_sheet(["75002", "75001"]), IMPLAUSIBLE),
+    "dict twice": (postcode_sheet(["75001", "75001"]), IMPLAUSIBLE),
+    "dict letter first": (postcode_sheet(["A7500"]), IMPLAUSIBLE),
+    "dict nine digits": (postcode_sheet(["123456789"]), IMPLAUSIBLE),
+    "dict hyphen": (postcode_sheet(["75-01"]), IMPLAUSIBLE),
     # dictionaries and postings
-    ("commune_name_fst body", lambda: damaged(damage_fst(sw.SEC_COMMUNE_NAME_FST, 16)), "commune_name_fst"),
-    ("commune_name_fst checksum", lambda: damaged(damage_fst(sw.SEC_COMMUNE_NAME_FST, 16, resum=False)),
-     "commune_name_fst"),
-    ("commune_name_fst before sizes",
-     lambda: damaged(both(damage_fst(sw.SEC_COMMUNE_NAME_FST, 16), extend(sw.SEC_STREETS_META, b"\0"))),
-     "commune_name_fst"),
-    ("street_key_fst body", lambda: damaged(damage_fst(sw.SEC_STREET_KEY_FST, 16)), "street_key_fst"),
-    ("words_fst body", lambda: damaged(damage_fst(sw.SEC_WORDS_FST, 16)), "words_fst"),
-    ("words_fst truncated", lambda: damaged(shorten(sw.SEC_WORDS_FST, 1)), "words_fst"),
-    ("postings empty", lambda: postings_sheet({"a": [0], "b": [1], "c": [2]}, raw=b""),
-     f"word_postings is empty but the words FST has 3 keys {POSTINGS}"),
-    ("postings past section", lambda: postings_sheet({"a": [0], "b": [1]}, raw=varint(1) + varint(0)),
-     f'word_postings entry for "b" points past the section {POSTINGS}'),
-    ("postings count unterminated", lambda: postings_sheet({"a": [0]}, raw=b"\x80\x80"),
-     f'word_postings entry for "a" has a malformed/unterminated street count varint {POSTINGS}'),
-    ("postings count 0", lambda: postings_sheet({"a": [0]}, raw=b"\x00\x00"),
-     f'word_postings entry for "a" has a zero/oversized street count {POSTINGS}'),
-    ("postings count 16385", lambda: postings_sheet({"a": [0]}, raw=varint(16385) + varint(0)),
-     f'word_postings entry for "a" has a zero/oversized street count {POSTINGS}'),
-    ("postings first id cut", lambda: postings_sheet({"a": [0]}, raw=b"\x01\x80"),
-     f'word_postings entry for "a" is truncated mid-list (unterminated varint) {POSTINGS}'),
-    ("postings delta cut", lambda: postings_sheet({"a": [0]}, raw=b"\x02\x00\x80"),
-     f'word_postings entry for "a" is truncated mid-list (unterminated varint) {POSTINGS}'),
-    ("postings 5, 5", lambda: postings_sheet({"rue": [5, 5]}),
-     f'word_postings entry for "rue" repeats a street id (deltas must be positive) {POSTINGS}'),
-    ("postings first id past", lambda: postings_sheet({"a": [6]}),
-     f'word_postings entry for "a" references a street id past the street table {POSTINGS}'),
-    ("postings later id past", lambda: postings_sheet({"a": [0, 6]}),
-     f'word_postings entry for "a" references a street id past the street table {POSTINGS}'),
-    ("postings overflow", lambda: postings_sheet({"a": [0]}, raw=varint(2) + varint(1) + varint((1 << 64) - 1)),
-     f'word_postings entry for "a" overflows the street id accumulator {POSTINGS}'),
-    ("postings key quoted", lambda: postings_sheet({b'q"\xff\xc3\xa9': [9]}),
-     f'word_postings entry for "q\\"\ufffdé" references a street id past the street table {POSTINGS}'),
-]
+    "commune_name_fst body": (damage_fst(sw.SEC_COMMUNE_NAME_FST, 16), "commune_name_fst"),
+    "commune_name_fst checksum": (damage_fst(sw.SEC_COMMUNE_NAME_FST, 16, resum=False),
+                                  FST_SUM.format("commune_name_fst")),
+    "commune_name_fst before sizes": ((base_sheet(), damage_fst(sw.SEC_COMMUNE_NAME_FST, 16),
+                                       extend(sw.SEC_STREETS_META)), "commune_name_fst"),
+    "street_key_fst body": (damage_fst(sw.SEC_STREET_KEY_FST, 16), "street_key_fst"),
+    "words_fst body": (damage_fst(sw.SEC_WORDS_FST, 16), "words_fst"),
+    "words_fst truncated": (resize(sw.SEC_WORDS_FST, lambda d: d[:-1]), FST_SUM.format("words_fst")),
+    "postings empty": (postings_sheet({"a": [0], "b": [1], "c": [2]}, raw=b""),
+                       f"word_postings is empty but the words FST has 3 keys {FUZZY}"),
+    "postings past section": (postings_sheet({"a": [0], "b": [1]}, raw=varint(1) + varint(0)),
+                              posting("points past the section", key="b")),
+    "postings count unterminated": (postings_sheet({"a": [0]}, raw=b"\x80\x80"),
+                                    posting("has a malformed/unterminated street count varint")),
+    "postings count 0": (postings_sheet({"a": [0]}, raw=b"\x00\x00"), posting("has a zero/oversized street count")),
+    "postings count 16385": (postings_sheet({"a": [0]}, raw=varint(16385) + varint(0)),
+                             posting("has a zero/oversized street count")),
+    "postings first id cut": (postings_sheet({"a": [0]}, raw=b"\x01\x80"),
+                              posting("is truncated mid-list (unterminated varint)")),
+    "postings delta cut": (postings_sheet({"a": [0]}, raw=b"\x02\x00\x80"),
+                           posting("is truncated mid-list (unterminated varint)")),
+    "postings 5, 5": (postings_sheet({"rue": [5, 5]}), posting("repeats a street id (deltas must be positive)", "rue")),
+    "postings first id past": (postings_sheet({"a": [6]}), posting(PAST_TABLE)),
+    "postings later id past": (postings_sheet({"a": [0, 6]}), posting(PAST_TABLE)),
+    "postings overflow": (postings_sheet({"a": [0]}, raw=varint(2) + varint(1) + varint((1 << 64) - 1)),
+                          posting("overflows the street id accumulator")),
+    "postings key quoted": (postings_sheet({b'q"\xff\xc3\xa9': [9]}), posting(PAST_TABLE, key='q\\"\ufffdé')),
+}
 
 
-@pytest.mark.parametrize("make, message", [c[1:] for c in SECTION_CASES], ids=[c[0] for c in SECTION_CASES])
-def test_section_refusals_name_the_file(place, make, message):
-    path = place("section", make())
-    got = open_error(str(path))
-    if message.endswith("_fst"):  # the map reader's own reason sits in the middle
+@pytest.mark.parametrize("spec, message", SECTION_CASES.values(), ids=SECTION_CASES)
+def test_section_refusals_name_the_file(tmp_path, spec, message):
+    path = tmp_path / "sheet.idx"
+    got = open_error(path, image(spec))
+    if message.endswith("_fst"):  # damage behind a matching checksum: the reader's structural reason
         assert got.startswith(f"{quoted(path)}: {message}: ") and got.endswith(" — file is corrupt")
+        assert "checksum" not in got
     else:
         assert got == f"{quoted(path)}: {message}"
 
 
-ACCEPTED = [
-    ("empty SEC_RANK", lambda: damaged(lambda l: l.add_section(sw.SEC_RANK, b""))),
-    ("SEC_RANK", lambda: base_sheet(rank_model=RankModel(bias=1.0, weights=(0.5,) * 10)).to_bytes()),
-    ("section 16 with content", lambda: damaged(lambda l: l.add_section(sw.SEC_UNUSED_16, b"anything"))),
-    ("empty section inside another",
-     lambda: damaged(lambda l: [l.add_section(sw.SEC_UNUSED_16, b""),
-                                setattr(l.entry(sw.SEC_UNUSED_16), "offset", l.offset(sw.SEC_NAMES) + 1)])),
-    ("no words, no postings", lambda: postings_sheet({}, raw=b"")),
-    ("postings over-long varints", lambda: postings_sheet({"a": [0]}, raw=b"\x81\x00\x80\x00")),
-    ("dict ascending", lambda: postcode_sheet(["75001", "75002"]).to_bytes()),
-    ("dict letters and space", lambda: postcode_sheet(["1010 AB", "1010 AC"]).to_bytes()),
-    ("malformed meta", lambda: base_sheet(meta=()).to_bytes()[:-4] + u32(1025)),
-    ("malformed rules", lambda: damaged(lambda l: l.add_section(sw.SEC_RULES, b"\xff\xff"))),
-    ("short suffixes", lambda: damaged(replace(sw.SEC_HOUSE_SUFFIXES, u32(3) + b"\x02bi"))),
-    ("short grid", lambda: damaged(replace(sw.SEC_REVERSE_GRID, b"\x05"))),
-]
+ACCEPTED = {
+    "empty SEC_RANK": lambda l: l.add_section(sw.SEC_RANK, b""),
+    "SEC_RANK": ranked(RankModel(bias=1.0, weights=(0.5,) * 10)),
+    "section 16 with content": lambda l: l.add_section(sw.SEC_UNUSED_16, b"anything"),
+    "empty section inside another": (
+        base_sheet(), lambda l: l.add_section(sw.SEC_UNUSED_16, b""),
+        lambda l: setattr(l.entry(sw.SEC_UNUSED_16), "offset", l.offset(sw.SEC_NAMES) + 1)),
+    "no words, no postings": postings_sheet({}, raw=b""),
+    "postings over-long varints": postings_sheet({"a": [0]}, raw=b"\x81\x00\x80\x00"),
+    "dict ascending": postcode_sheet(["75001", "75002"]),
+    "dict letters and space": postcode_sheet(["1010 AB", "1010 AC"]),
+    "malformed meta": (base_sheet(meta=()), lambda l: l.patch(sw.SEC_META, 0, u32(1025))),
+    "malformed rules": lambda l: l.add_section(sw.SEC_RULES, b"\xff\xff"),
+    "short suffixes": resize(sw.SEC_HOUSE_SUFFIXES, lambda _: u32(3) + b"\x02bi"),
+    "short grid": resize(sw.SEC_REVERSE_GRID, lambda _: b"\x05"),
+    "postings of 16384 streets": Sheet([Commune("A", "1", lat=1.0, lon=1.0)],
+                                       [Street(f"s{i}", 0, houses=[House(1)], lat=1.0, lon=1.0) for i in range(16384)],
+                                       words={"w": range(16384)}, grid={}),
+}
 
 
-@pytest.mark.parametrize("make", [c[1] for c in ACCEPTED], ids=[c[0] for c in ACCEPTED])
-def test_tolerated_content_opens_quietly(place, capfd, make):
-    vorlane.Geocoder(str(place("accepted", make())))
+@pytest.mark.parametrize("spec", ACCEPTED.values(), ids=ACCEPTED)
+def test_tolerated_content_opens_quietly(tmp_path, capfd, spec):
+    (tmp_path / "sheet.idx").write_bytes(image(spec))
+    vorlane.Geocoder(str(tmp_path / "sheet.idx"))
     assert capfd.readouterr() == ("", "")
 
 
-def test_version_6_skips_house_postcode_dictionaries(place):
+def test_version_6_skips_house_postcode_dictionaries(tmp_path):
     # A one-house street whose postcode field claims per-house postcodes: the
     # list is too short for a dictionary, which only version 7 reads.
-    sheet = Sheet([Commune("Paris", "75056")], [Street("Rue A", 0, houses=[House(1)])], version=6)
-    layout = sheet.layout()
+    layout = Sheet([Commune("Paris", "75056")], [Street("Rue A", 0, houses=[House(1)])], version=6).layout()
     street_field(0, sw.STREET_POSTCODE_TEXT, sw.PER_HOUSE_POSTCODES)(layout)
-    vorlane.Geocoder(str(place("v6", layout.to_bytes())))
+    vorlane.Geocoder(str(layout.write(tmp_path / "v6.idx")))
     layout.version = 7
-    path = place("v7", layout.to_bytes())
-    assert open_error(str(path)) == f"{quoted(path)}: {DICT.format('house-postcode dictionary is truncated')}"
-
-
-def test_postings_of_16384_streets_pass(place):
-    streets = [Street(f"s{i}", 0, houses=[House(1)], lat=1.0, lon=1.0) for i in range(16384)]
-    sheet = Sheet([Commune("A", "1", lat=1.0, lon=1.0)], streets, words={"w": range(16384)}, grid={})
-    vorlane.Geocoder(str(place("big", sheet.to_bytes())))
+    path = tmp_path / "v7.idx"
+    assert open_error(path, layout.to_bytes()) == f"{quoted(path)}: {DICT_TRUNCATED}"
 
 
 # ------------------------------------------------------------ files and paths
 
 def test_file_system_refusals(tmp_path):
     missing = tmp_path / "missing.idx"
-    assert open_error(str(missing)) == f"cannot open {quoted(missing)}"
+    assert open_error(missing) == f"cannot open {quoted(missing)}"
     assert open_error("") == 'cannot open ""'
     # a directory opens but cannot be mapped: the system's own error text
-    message = open_error(str(tmp_path))
+    message = open_error(tmp_path)
     text, _, number = message.rpartition(" (os error ")
     assert number.endswith(")") and text == os.strerror(int(number[:-1]))
+    (tmp_path / "a").write_bytes(base_sheet().to_bytes())  # a NUL must be refused, not cut the path short
+    assert open_error(str(tmp_path / "a") + "\0b") == f'cannot open "{tmp_path}/a\\0b"'
 
 
-def test_path_with_nul_is_refused_not_cut(tmp_path):
-    (tmp_path / "a").write_bytes(base_sheet().to_bytes())
-    path = str(tmp_path / "a") + "\0b"
-    assert os.fspath(path) == path  # Python hands the NUL on; the engine must refuse it
-    assert open_error(path) == f'cannot open "{tmp_path}/a\\0b"'
-
-
-def test_paths_are_quoted_with_escapes(place, tmp_path):
-    name = os.fsdecode(b'we"ird\\name\'s\xff.idx')
+def test_paths_are_quoted_with_escapes(tmp_path):
+    path = tmp_path / os.fsdecode(b'we"ird\\name\'s\xff.idx')
     expected = f'"{tmp_path}/we\\"ird\\\\name\'s\\xFF.idx"'
-    assert open_error(str(tmp_path / name)) == f"cannot open {expected}"
-    (tmp_path / name).write_bytes(base_sheet(rank_model=b"VRRK").to_bytes())
-    assert open_error(str(tmp_path / name)) == f"{expected}: {RANK}"
+    assert open_error(path) == f"cannot open {expected}"
+    assert open_error(path, base_sheet(rank_model=b"VRRK").to_bytes()) == f"{expected}: {RANK}"
 
 
 LAYER_REFUSED = ("{} has layer {}, not an address sheet — load an `addresses` layer as the main index"
@@ -376,44 +332,46 @@ LAYER_REFUSED = ("{} has layer {}, not an address sheet — load an `addresses` 
 
 @pytest.mark.parametrize("meta, layer", [
     ((("country", "fr"), ("layer", "poi")), '"poi"'),
-    ((("layer", "poi"), ("layer", "addresses")), '"poi"'),
+    ((("layer", "poi"), ("layer", "addresses")), '"poi"'),  # only the first layer entry counts
     ((("layer", 'a"\\b'),), '"a\\"\\\\b"'),
     ((("layer", ""),), '""'),
     ((("layer", "addresses"), ("layer", "poi")), None),
     ((("country", "fr"),), None),
     (None, None),
-], ids=["poi", "first of two", "escaped", "empty", "second ignored", "no layer", "no meta"])
-def test_address_sheet_layer(place, meta, layer):
-    path = place("layer", base_sheet(meta=meta).to_bytes())
+])
+def test_address_sheet_layer(tmp_path, meta, layer):
+    path = base_sheet(meta=meta).write(tmp_path / "sheet.idx")
     if layer is None:
         vorlane.Geocoder(str(path))
     else:
-        assert open_error(str(path)) == LAYER_REFUSED.format(quoted(path), layer)
+        assert open_error(path) == LAYER_REFUSED.format(quoted(path), layer)
 
 
 # ------------------------------------------------------------ admin sidecar
 
-NOT_WOFA = "warning: {} next to {} is not a WOFA admin sidecar — regions disabled\n"
 MISNAMED = ("warning: {} expected admin sidecar {} but it is missing; found {} next to it — regions disabled. "
             "Rename the sidecar to match the sheet (release rename?).\n")
-WOFA_EMPTY = b"WOFA" + u32(0)
+WOFA_EMPTY = b"WOFA" + u32(0)  # a region count without the rest is no sidecar
+WOFA_OK = WOFA_EMPTY + b"\0"
+
+
+def not_wofa(sidecar):
+    return f"warning: {sidecar} next to {{sheet}} is not a WOFA admin sidecar — regions disabled\n"
 
 
 @pytest.mark.parametrize("sheet, sidecars, warning", [
-    ("fr.idx", {"fr_admin.bin": b"WOFX" + u32(0) + b"\0"}, NOT_WOFA.format("fr_admin.bin", "{sheet}")),
-    ("fr.idx", {"fr_admin.bin": WOFA_EMPTY}, NOT_WOFA.format("fr_admin.bin", "{sheet}")),
-    ("fr.idx", {"fr_admin.bin": b""}, NOT_WOFA.format("fr_admin.bin", "{sheet}")),
-    ("fr.idx", {"fr_admin.bin": WOFA_EMPTY + b"\0"}, ""),
-    ("fr.idx", {"fr_admin.bin": sw.encode_admin(sw.sample_admin(), truncate=60)}, ""),
-    ("fr.v2.idx", {"fr.v2_admin.bin": b"WOFA"}, NOT_WOFA.format("fr.v2_admin.bin", "{sheet}")),
-    (".idx", {".idx_admin.bin": b"nope"}, NOT_WOFA.format(".idx_admin.bin", "{sheet}")),
-    ("de-2024.idx", {"DE_admin.bin": WOFA_EMPTY + b"\0"},
-     MISNAMED.format("{sheet}", "de-2024_admin.bin", "DE_admin.bin")),
-    ("de-2024.idx", {"fr_admin.bin": WOFA_EMPTY + b"\0"}, ""),
+    ("fr.idx", {"fr_admin.bin": b"WOFX" + u32(0) + b"\0"}, not_wofa("fr_admin.bin")),
+    ("fr.idx", {"fr_admin.bin": WOFA_EMPTY}, not_wofa("fr_admin.bin")),
+    ("fr.idx", {"fr_admin.bin": b""}, not_wofa("fr_admin.bin")),
+    ("fr.idx", {"fr_admin.bin": WOFA_OK}, ""),
+    ("fr.idx", {"fr_admin.bin": sw.encode_admin(sw.sample_admin(), truncate=60)}, ""),  # a region cut short
+    ("fr.v2.idx", {"fr.v2_admin.bin": b"WOFA"}, not_wofa("fr.v2_admin.bin")),  # the stem keeps its inner dot
+    (".idx", {".idx_admin.bin": b"nope"}, not_wofa(".idx_admin.bin")),
+    ("de-2024.idx", {"DE_admin.bin": WOFA_OK}, MISNAMED.format("{sheet}", "de-2024_admin.bin", "DE_admin.bin")),
+    ("de-2024.idx", {"fr_admin.bin": WOFA_OK}, ""),  # another country's sidecar
     ("de-2024.idx", {"de_admin.bin": b"WOFX" + u32(0) + b"\0"}, ""),
-    ("de-2024.idx", {"de-2024_admin.bin": WOFA_EMPTY + b"\0", "DE_admin.bin": WOFA_EMPTY + b"\0"}, ""),
-], ids=["wrong magic", "8 bytes", "empty", "9 bytes", "cut region", "stem keeps inner dot", "dot file",
-        "misnamed", "other country", "misnamed not WOFA", "expected present"])
+    ("de-2024.idx", {"de-2024_admin.bin": WOFA_OK, "DE_admin.bin": WOFA_OK}, ""),
+])
 def test_admin_sidecar_warnings(tmp_path, capfd, sheet, sidecars, warning):
     path = tmp_path / sheet
     path.write_bytes(base_sheet().to_bytes())
@@ -425,7 +383,7 @@ def test_admin_sidecar_warnings(tmp_path, capfd, sheet, sidecars, warning):
 
 def test_bare_sheet_name_never_searches_for_a_misnamed_sidecar(tmp_path, capfd, monkeypatch):
     (tmp_path / "de-2024.idx").write_bytes(base_sheet().to_bytes())
-    (tmp_path / "DE_admin.bin").write_bytes(WOFA_EMPTY + b"\0")
+    (tmp_path / "DE_admin.bin").write_bytes(WOFA_OK)
     monkeypatch.chdir(tmp_path)
     vorlane.Geocoder("de-2024.idx")
     assert capfd.readouterr() == ("", "")

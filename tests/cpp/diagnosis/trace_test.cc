@@ -1,11 +1,14 @@
+// The diagnosis trace: the exact keys each recorder writes, the caps on kept
+// records, hit counters and best score, nested and per-thread scopes, and
+// that with no trace present a recorder allocates nothing (counted through
+// the global allocation functions this binary replaces).
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
 #include <limits>
 #include <thread>
 #include <vector>
 
+#include "support/alloc_counter.h"
 #include "vorlane/diagnosis/trace.h"
 #include "vorlane/diagnosis/trace_contents.h"
 
@@ -14,21 +17,22 @@ namespace {
 
 using nlohmann::json;
 using testing::ScopedTrace;
+using vorlane::testing::allocation_count;
 
+// A hit on "Rue Haute" (30 houses) in "testville" (id 7); number 12 if requested.
 HitReport report(uint32_t street_id, std::string_view precision, bool has_house, float score) {
-  return HitReport{.street_id = street_id,
-                   .commune_id = 7,
-                   .street = "Rue Haute",
-                   .commune = "testville",
-                   .precision = precision,
-                   .has_house = has_house,
-                   .requested_number = 12,
-                   .house_count = 30,
-                   .score = score};
+  return {street_id, 7, "Rue Haute", "testville", precision, has_house, 12, 30, score};
 }
 
-// Calls every recorder once.
-void record_one_of_each() {
+// Hypotheses, splits, guards, commune lookups and hits counted.
+std::vector<uint64_t> counts_of(const Trace& t) {
+  return {t.counts.hypotheses, t.counts.splits, t.counts.guards, t.counts.commune_lookups,
+          t.counts.hits};
+}
+
+TEST(Trace, RecordsEveryKindWithItsKeys) {
+  ScopedTrace scope;
+  ASSERT_TRUE(enabled());
   const uint32_t ids[] = {4, 5};
   hypothesis("rue haute 12", std::nullopt, 75011, 12, 0);
   split("rue haute", "paris", std::nullopt, 12);
@@ -38,83 +42,38 @@ void record_one_of_each() {
   guard("prefix_drop", 2, true, json{{"house_exact", true}});
   guard("suffix_drop", 1, false, [] { return json{{"exact_street_noncity", false}}; });
   field_form(0, true);
-}
 
-TEST(Trace, AbsentByDefaultAndRecordersDoNothing) {
-  EXPECT_FALSE(enabled());
-  bool evidence_built = false;
-  guard("prefix_drop", 1, true, [&] {
-    evidence_built = true;
-    return json::object();
-  });
-  EXPECT_FALSE(evidence_built);
-  record_one_of_each();  // must not crash or reach a trace
-
-  // A trace installed afterwards starts empty: nothing was kept aside.
-  ScopedTrace scope;
   const Trace& t = scope.trace();
-  EXPECT_TRUE(t.hypotheses.empty() && t.splits.empty() && t.guards.empty() &&
-              t.commune_lookups.empty() && t.streets.empty() && t.hits.empty() &&
-              t.field_forms.empty());
-  EXPECT_EQ(t.counts.hits, 0u);
-  EXPECT_FALSE(t.best_score.has_value());
-}
-
-TEST(Trace, RecordsEveryKindWithItsKeys) {
-  ScopedTrace scope;
-  ASSERT_TRUE(enabled());
-  record_one_of_each();
-  const Trace& t = scope.trace();
-
-  ASSERT_EQ(t.hypotheses.size(), 1u);
-  EXPECT_EQ(t.hypotheses[0], (json{{"street_or_rest", "rue haute 12"},
-                                   {"commune", nullptr},
-                                   {"postcode", 75011},
-                                   {"house_number", 12},
-                                   {"house_suffix_id", 0}}));
-  ASSERT_EQ(t.splits.size(), 1u);
-  EXPECT_EQ(t.splits[0], (json{{"street", "rue haute"},
-                               {"commune", "paris"},
-                               {"postcode", nullptr},
-                               {"house_number", 12}}));
-  ASSERT_EQ(t.streets.size(), 1u);
-  EXPECT_EQ(t.streets[0], (json{{"id", 3}, {"exact", true}, {"commune_scoped", false}}));
-  ASSERT_EQ(t.commune_lookups.size(), 1u);
-  EXPECT_EQ(t.commune_lookups[0], (json{{"commune", "paris"},
-                                        {"method", "communes_by_name"},
-                                        {"count", 2},
-                                        {"first_ids", {4, 5}}}));
-  ASSERT_EQ(t.hits.size(), 1u);
-  EXPECT_EQ(t.hits[0], (json{{"street_id", 3},
-                             {"commune_id", 7},
-                             {"street", "Rue Haute"},
-                             {"commune", "testville"},
-                             {"block_house_count", 30},
-                             {"requested_number", 12},
-                             {"outcome", "house"},
-                             {"score", 11.0}}));
-  ASSERT_EQ(t.guards.size(), 2u);
-  EXPECT_EQ(t.guards[0], (json{{"stage", "prefix_drop"},
-                               {"count", 2},
-                               {"accepted", true},
-                               {"evidence", {{"house_exact", true}}}}));
-  EXPECT_EQ(t.guards[1], (json{{"stage", "suffix_drop"},
-                               {"count", 1},
-                               {"accepted", false},
-                               {"evidence", {{"exact_street_noncity", false}}}}));
-  ASSERT_EQ(t.field_forms.size(), 1u);
-  EXPECT_EQ(t.field_forms[0], (json{{"form", 0}, {"accepted", true}}));
-
-  EXPECT_EQ(t.counts.hypotheses, 1u);
-  EXPECT_EQ(t.counts.splits, 1u);
-  EXPECT_EQ(t.counts.guards, 2u);
-  EXPECT_EQ(t.counts.commune_lookups, 1u);
-  EXPECT_EQ(t.counts.hits, 1u);
+  const json lists = {{"hypotheses", t.hypotheses}, {"splits", t.splits}, {"streets", t.streets},
+                      {"commune_lookups", t.commune_lookups}, {"hits", t.hits},
+                      {"guards", t.guards}, {"field_forms", t.field_forms}};
+  EXPECT_EQ(lists, json::parse(R"({
+    "hypotheses": [{"street_or_rest": "rue haute 12", "commune": null, "postcode": 75011,
+                    "house_number": 12, "house_suffix_id": 0}],
+    "splits": [{"street": "rue haute", "commune": "paris", "postcode": null, "house_number": 12}],
+    "streets": [{"id": 3, "exact": true, "commune_scoped": false}],
+    "commune_lookups": [{"commune": "paris", "method": "communes_by_name", "count": 2,
+                         "first_ids": [4, 5]}],
+    "hits": [{"street_id": 3, "commune_id": 7, "street": "Rue Haute", "commune": "testville",
+              "block_house_count": 30, "requested_number": 12, "outcome": "house",
+              "score": 11.0}],
+    "guards": [{"stage": "prefix_drop", "count": 2, "accepted": true,
+                "evidence": {"house_exact": true}},
+               {"stage": "suffix_drop", "count": 1, "accepted": false,
+                "evidence": {"exact_street_noncity": false}}],
+    "field_forms": [{"form": 0, "accepted": true}]})"));
+  EXPECT_EQ(counts_of(t), std::vector<uint64_t>({1, 1, 2, 1, 1}));
   EXPECT_TRUE(t.street_text_seen);
 }
 
-TEST(Trace, ListsKeepTheFirstEightWhileCountersGoOn) {
+TEST(Trace, ListsKeepTheFirstEightWhileCountersAndSeenSetsGoOn) {
   ScopedTrace scope;
+  std::vector<uint32_t> twelve_ids;
+  for (uint32_t i = 0; i < 12; ++i) twelve_ids.push_back(20 + i);
+  commune_lookup(kCommunesByPrefix, "sain", twelve_ids);
+  commune_lookup(kCommunesByName, "nowhere", {});
+  street(5, true, true);
+  street(5, false, false);  // already seen: writes nothing
   for (uint32_t i = 0; i < 9; ++i) {
     hypothesis("h" + std::to_string(i), std::nullopt, std::nullopt, std::nullopt, 0);
     split("s" + std::to_string(i), std::nullopt, std::nullopt, std::nullopt);
@@ -122,86 +81,46 @@ TEST(Trace, ListsKeepTheFirstEightWhileCountersGoOn) {
     commune_lookup(kCommunesByPrefix, "pa", std::span<const uint32_t>(&i, 1));
     hit(report(i, "street", false, 1.0f));
     field_form(i, false);
+    street(100 + i, false, true);
   }
   const Trace& t = scope.trace();
-  for (const auto* list : {&t.hypotheses, &t.splits, &t.guards, &t.commune_lookups, &t.hits}) {
+  for (const auto* list :
+       {&t.hypotheses, &t.splits, &t.guards, &t.commune_lookups, &t.hits, &t.streets}) {
     EXPECT_EQ(list->size(), kKeptRecords);
   }
   EXPECT_EQ(t.hypotheses.back()["street_or_rest"], "h7");
-  EXPECT_EQ(t.field_forms.size(), 9u);  // field forms are all kept
-  EXPECT_EQ(t.counts.hypotheses, 9u);
-  EXPECT_EQ(t.counts.splits, 9u);
-  EXPECT_EQ(t.counts.guards, 9u);
-  EXPECT_EQ(t.counts.commune_lookups, 9u);
-  EXPECT_EQ(t.counts.hits, 9u);
-  EXPECT_EQ(t.seen_commune_ids.size(), 9u);  // ids past the list are still seen
-}
-
-TEST(Trace, StreetIdsAreRecordedOnce) {
-  ScopedTrace scope;
-  street(5, true, true);
-  street(5, false, false);  // already seen: writes nothing
-  const Trace& t = scope.trace();
-  ASSERT_EQ(t.streets.size(), 1u);
-  EXPECT_EQ(t.streets[0], (json{{"id", 5}, {"exact", true}, {"commune_scoped", true}}));
-
-  for (uint32_t id = 100; id < 109; ++id) street(id, false, true);
-  EXPECT_EQ(t.streets.size(), kKeptRecords);
-  EXPECT_EQ(t.seen_street_ids.size(), 10u);
+  EXPECT_EQ(t.streets[0], json::parse(R"({"id": 5, "exact": true, "commune_scoped": true})"));
   EXPECT_EQ(t.streets.back()["id"], 106);
-}
-
-TEST(Trace, CommuneLookupListsTheFirstEightIds) {
-  ScopedTrace scope;
-  std::vector<uint32_t> ids;
-  for (uint32_t i = 0; i < 12; ++i) ids.push_back(20 + i);
-  commune_lookup(kCommunesByPrefix, "sain", ids);
-  commune_lookup(kCommunesByName, "nowhere", {});
-  const Trace& t = scope.trace();
-  ASSERT_EQ(t.commune_lookups.size(), 2u);
-  EXPECT_EQ(t.commune_lookups[0]["method"], "communes_by_prefix");
   EXPECT_EQ(t.commune_lookups[0]["count"], 12);
   EXPECT_EQ(t.commune_lookups[0]["first_ids"], json({20, 21, 22, 23, 24, 25, 26, 27}));
-  EXPECT_EQ(t.commune_lookups[1]["count"], 0);
   EXPECT_EQ(t.commune_lookups[1]["first_ids"], json::array());
-  EXPECT_EQ(t.seen_commune_ids.size(), 12u);
+  EXPECT_EQ(t.field_forms.size(), 9u);  // field forms are all kept
+  EXPECT_EQ(counts_of(t), std::vector<uint64_t>({9, 9, 9, 11, 9}));
+  EXPECT_EQ(t.seen_commune_ids.size(), 21u);  // 20..31 and 0..8, past both caps
+  EXPECT_EQ(t.seen_street_ids.size(), 10u);
 }
 
 TEST(Trace, HitCountersAndBestScore) {
+  ScopedTrace scope;
+  const Trace& t = scope.trace();
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  struct Case {
-    const char* what;
-    std::vector<HitReport> hits;
-    uint64_t with_house, placed;
-    std::optional<float> best;
-  };
-  const Case cases[] = {
-      {"no number requested", {report(1, "street", false, 2.0f)}, 0, 0, 2.0f},
-      {"number requested, street only", {report(1, "street", true, 2.0f)}, 1, 0, 2.0f},
-      {"placed houses",
-       {report(1, "house", true, 3.0f), report(2, "near", true, 1.0f),
-        report(3, "interp", true, 5.0f)},
-       3, 3, 5.0f},
-      {"precision without a number is not placed", {report(1, "house", false, 1.0f)}, 0, 0,
-       1.0f},
-      {"nan never becomes best", {report(1, "street", false, nan)}, 0, 0, std::nullopt},
-      {"nan after a finite score", {report(1, "street", false, -4.0f),
-                                    report(2, "street", false, nan)}, 0, 0, -4.0f},
-      {"infinite scores are not finite", {report(1, "street", false, inf)}, 0, 0, std::nullopt},
-      {"lower score keeps the best", {report(1, "street", false, 7.0f),
-                                      report(2, "street", false, 3.0f)}, 0, 0, 7.0f},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ScopedTrace scope;
-    for (const HitReport& r : c.hits) hit(r);
-    const Trace& t = scope.trace();
-    EXPECT_EQ(t.counts.hits, c.hits.size());
-    EXPECT_EQ(t.counts.hits_with_house_number, c.with_house);
-    EXPECT_EQ(t.counts.hits_placed, c.placed);
-    EXPECT_EQ(t.best_score, c.best);
+  // The best score is the highest finite one: NaN and infinities never count.
+  const std::pair<float, std::optional<float>> steps[] = {
+      {nan, std::nullopt}, {inf, std::nullopt}, {-4.0f, -4.0f}, {nan, -4.0f},
+      {-inf, -4.0f},       {7.0f, 7.0f},        {3.0f, 7.0f}};
+  for (const auto& [score, best] : steps) {
+    hit(report(1, "street", false, score));
+    EXPECT_EQ(t.best_score, best) << score;
   }
+  // With a number requested a hit counts; placed only with a house-level
+  // precision, never without a requested number.
+  hit(report(1, "street", true, 1.0f));
+  for (const char* precision : {"house", "near", "interp"}) hit(report(1, precision, true, 1.0f));
+  hit(report(1, "house", false, 1.0f));
+  EXPECT_EQ(t.counts.hits, 12u);
+  EXPECT_EQ(t.counts.hits_with_house_number, 4u);
+  EXPECT_EQ(t.counts.hits_placed, 3u);
 }
 
 TEST(Trace, HitRecordWritesNullForAbsentNumberAndNonFiniteScore) {
@@ -217,21 +136,16 @@ TEST(Trace, HitRecordWritesNullForAbsentNumberAndNonFiniteScore) {
 }
 
 TEST(Trace, StreetTextFlagIgnoresWhiteSpace) {
-  const struct {
-    const char* text;
-    bool seen;
-  } cases[] = {{"", false}, {"   ", false}, {"\t\n", false}, {"\u00a0\u3000", false},
-               {" a ", true}, {"12", true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [text, seen] : std::vector<std::pair<const char*, bool>>{
+           {"", false}, {"   ", false}, {"\t\n", false}, {"\u00a0\u3000", false},
+           {" a ", true}, {"12", true}}) {
     ScopedTrace scope;
-    hypothesis(c.text, std::nullopt, std::nullopt, std::nullopt, 0);
-    EXPECT_EQ(scope.trace().street_text_seen, c.seen);
-    EXPECT_EQ(scope.trace().counts.hypotheses, 1u);
+    hypothesis(text, std::nullopt, std::nullopt, std::nullopt, 0);
+    EXPECT_EQ(scope.trace().street_text_seen, seen) << text;
   }
 }
 
-TEST(Trace, NestedScopesRestoreTheOuterTrace) {
+TEST(Trace, ScopesNestAndEachThreadHasItsOwn) {
   ScopedTrace outer;
   field_form(1, true);
   {
@@ -239,29 +153,40 @@ TEST(Trace, NestedScopesRestoreTheOuterTrace) {
     field_form(2, true);
     EXPECT_EQ(inner.trace().field_forms.size(), 1u);
   }
+  bool other_saw_trace = true;
+  std::thread([&] {
+    other_saw_trace = enabled();
+    field_form(99, true);  // no trace on this thread: dropped
+  }).join();
+  EXPECT_FALSE(other_saw_trace);
   field_form(3, false);
   ASSERT_EQ(outer.trace().field_forms.size(), 2u);
   EXPECT_EQ(outer.trace().field_forms[1]["form"], 3);
 }
 
-TEST(Trace, EachThreadHasItsOwn) {
-  ScopedTrace main_scope;
-  bool other_saw_trace = true;
-  uint64_t other_recorded = 0;
-  std::thread other([&] {
-    other_saw_trace = enabled();
-    field_form(99, true);  // no trace here: dropped
-    ScopedTrace own;
-    field_form(1, true);
-    street(1, true, false);
-    other_recorded = own.trace().field_forms.size() + own.trace().streets.size();
-  });
-  other.join();
-  EXPECT_FALSE(other_saw_trace);
-  EXPECT_EQ(other_recorded, 2u);
-  EXPECT_TRUE(enabled());
-  EXPECT_TRUE(main_scope.trace().field_forms.empty());
-  EXPECT_TRUE(main_scope.trace().streets.empty());
+// Texts past any small-string buffer, and evidence only built on demand.
+void record_with_long_texts() {
+  const std::string_view text = "a street or commune text long enough to need the heap";
+  const uint32_t ids[] = {1, 2, 3};
+  hypothesis(text, text, 1, 2, 3);
+  split(text, text, 1, 2);
+  street(9, true, true);
+  commune_lookup(kCommunesByName, text, ids);
+  hit(HitReport{.street = text, .commune = text, .precision = "house", .has_house = true});
+  guard("prefix_drop", 1, true, [] { return json{{"a long evidence key", 1}}; });
+  field_form(0, true);
+}
+
+TEST(Trace, RecordersAllocateOnlyWhileOn) {
+  ASSERT_FALSE(enabled());
+  size_t before = allocation_count.load();
+  record_with_long_texts();
+  EXPECT_EQ(allocation_count.load() - before, 0u);
+
+  ScopedTrace scope;  // and the counter does count
+  before = allocation_count.load();
+  record_with_long_texts();
+  EXPECT_GT(allocation_count.load() - before, 0u);
 }
 
 }  // namespace

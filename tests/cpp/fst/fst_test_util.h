@@ -5,15 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "support/key_list.h"
 #include "support/test_data.h"
 #include "vorlane/base/byte_view.h"
 #include "vorlane/fst/crc32c.h"
@@ -22,45 +20,23 @@
 namespace vorlane::fst::testing {
 
 using Bytes = std::vector<uint8_t>;
-using Entries = std::vector<std::pair<std::string, uint64_t>>;
+using Entries = vorlane::testing::KeyList;
+using Bound = std::optional<std::string>;
 
 inline ByteView view(const Bytes& b) { return ByteView(b.data(), b.size()); }
 inline ByteView view(const std::string& s) { return ByteView(std::string_view(s)); }
-
-inline std::string hex(std::string_view s) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : s) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
+inline std::optional<ByteView> opt_view(const Bound& s) {
+  return s ? std::optional<ByteView>(view(*s)) : std::nullopt;
 }
 
-inline std::string unhex(const std::string& h) {
-  std::string out;
-  for (size_t i = 0; i + 1 < h.size(); i += 2) {
-    out += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
-  }
-  return out;
-}
+// A key as gtest prints strings, escapes and all.
+inline std::string printable(const std::string& s) { return ::testing::PrintToString(s); }
 
 inline Bytes golden_bytes(const std::string& name) {
   return vorlane::testing::read_file(vorlane::testing::data_path("fst-golden/" + name + ".fst"));
 }
-
-// NAME.tsv: hex key, tab, decimal value; one entry a line, in key order.
 inline Entries golden_entries(const std::string& name) {
-  std::ifstream in(vorlane::testing::data_path("fst-golden/" + name + ".tsv"));
-  EXPECT_TRUE(in.good()) << name;
-  Entries out;
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    out.emplace_back(unhex(line.substr(0, tab)), std::stoull(line.substr(tab + 1)));
-  }
-  return out;
+  return vorlane::testing::read_key_list("fst-golden/" + name + ".tsv");
 }
 
 inline void store_u64(Bytes& b, size_t at, uint64_t v) {
@@ -93,22 +69,15 @@ inline Entries collect(auto& stream, size_t limit = SIZE_MAX) {
 }
 
 // The entries of `all` (sorted) with ge <= key < lt that `keep` accepts.
-inline Entries brute_force(const Entries& all, const std::optional<std::string>& ge,
-                           const std::optional<std::string>& lt,
+inline Entries brute_force(const Entries& all, const Bound& ge, const Bound& lt,
                            const std::function<bool(const std::string&)>& keep = {}) {
   Entries out;
   for (const auto& e : all) {
-    if (ge && e.first < *ge) continue;
-    if (lt && !(e.first < *lt)) continue;
-    if (keep && !keep(e.first)) continue;
-    out.push_back(e);
+    if ((!ge || e.first >= *ge) && (!lt || e.first < *lt) && (!keep || keep(e.first))) {
+      out.push_back(e);
+    }
   }
   return out;
-}
-
-inline std::optional<ByteView> opt_view(const std::optional<std::string>& s) {
-  if (!s) return std::nullopt;
-  return view(*s);
 }
 
 // The opened map, or nullopt after recording a test failure.

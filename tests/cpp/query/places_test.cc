@@ -18,6 +18,7 @@ namespace {
 
 using ::testing::ElementsAreArray;
 using Ids = std::vector<uint32_t>;
+using IdCase = std::pair<const char*, Ids>;
 
 std::string data_text(const std::string& relative) {
   const std::vector<uint8_t> bytes =
@@ -25,34 +26,38 @@ std::string data_text(const std::string& relative) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-testing::SheetBuilder fixture_builder() {
+std::unique_ptr<Index> open_fixture(std::vector<std::pair<std::string, std::string>> meta) {
   testing::SheetBuilder b;
   b.communes.clear();
   b.commune_postings.clear();
   std::istringstream lines(data_text("places/sheet.tsv"));
   for (std::string line; std::getline(lines, line);) {
-    std::vector<std::string> fields;
+    std::vector<std::string> f;
     std::istringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
-    if (fields.size() == 5 && fields[0] == "commune") {
-      b.communes.push_back({fields[1], static_cast<uint32_t>(std::stoul(fields[2])),
-                            std::stod(fields[3]), std::stod(fields[4])});
-    } else if (fields.size() == 2 && fields[0] == "postings") {
-      std::istringstream ids(fields[1]);
+    for (std::string cell; std::getline(cells, cell, '\t');) f.push_back(cell);
+    if (f.size() == 5 && f[0] == "commune") {
+      b.communes.push_back({f[1], uint32_t(std::stoul(f[2])), std::stod(f[3]), std::stod(f[4])});
+    } else if (f.size() == 2 && f[0] == "postings") {
+      std::istringstream ids(f[1]);
       for (uint32_t id; ids >> id;) b.commune_postings.push_back(id);
     } else {
       ADD_FAILURE() << "unexpected fixture line: " << line;
     }
   }
   b.commune_name_fst = data_text("places/communes.fst");
-  // A sheet needs a street; these tests never read it.
-  testing::TestStreet street;
-  street.name = "rue test";
-  street.lat = 48.0;
-  street.lon = 2.0;
-  street.houses = {testing::TestHouse{1, 0, 48.0, 2.0, 0}};
-  b.streets = {street};
-  return b;
+  b.streets = {testing::street("rue test", {testing::house(1)})};  // never read
+  b.meta = std::move(meta);
+  return b.open();
+}
+
+const Index& sheet() {
+  static const std::unique_ptr<Index> idx = open_fixture({});
+  return *idx;
+}
+
+const Index& italian() {
+  static const std::unique_ptr<Index> idx = open_fixture({{"country", "it"}});
+  return *idx;
 }
 
 Ids range(uint32_t first, uint32_t count) {
@@ -61,33 +66,9 @@ Ids range(uint32_t first, uint32_t count) {
   return out;
 }
 
-class Places : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    sheet_ = fixture_builder().open().release();
-    testing::SheetBuilder italian = fixture_builder();
-    italian.meta = {{"country", "it"}};
-    italian_ = italian.open().release();
-  }
-  static void TearDownTestSuite() {
-    delete sheet_;
-    delete italian_;
-  }
-  static const Index& sheet() { return *sheet_; }
-  static const Index& italian() { return *italian_; }
-
- private:
-  static inline Index* sheet_ = nullptr;
-  static inline Index* italian_ = nullptr;
-};
-
-TEST_F(Places, RawLookupsReadPostingsRunsAsStored) {
+TEST(Places, RawLookupsReadPostingsRunsAsStored) {
   ASSERT_EQ(sheet().commune_count(), 77u);
-  struct Case {
-    const char* key;
-    Ids ids;
-  };
-  const Case by_name[] = {
+  const IdCase by_name[] = {
       {"brive", {6, 7}},
       {"ghost town", {25, 9999}},  // ids are not checked against the table
       {"mureaux", {}},             // no retries
@@ -95,10 +76,10 @@ TEST_F(Places, RawLookupsReadPostingsRunsAsStored) {
       {"broken tail", {}},         // run ends past it
       {"", {}},
   };
-  for (const Case& c : by_name) {
-    EXPECT_THAT(sheet().communes_by_name_raw(c.key), ElementsAreArray(c.ids)) << c.key;
+  for (const auto& [key, ids] : by_name) {
+    EXPECT_THAT(sheet().communes_by_name_raw(key), ElementsAreArray(ids)) << key;
   }
-  const Case by_prefix[] = {
+  const IdCase by_prefix[] = {
       {"zzz", range(26, 40)},  // 30 of "zzz a", cut after 10 of "zzz b"
       {"zzz b", range(56, 20)},
       {"gho", {25, 9999}},
@@ -106,42 +87,52 @@ TEST_F(Places, RawLookupsReadPostingsRunsAsStored) {
       {"paris 1", {12, 10}},
       {"zzzz", {}},
   };
-  for (const Case& c : by_prefix) {
-    EXPECT_THAT(sheet().communes_by_prefix_raw(c.key), ElementsAreArray(c.ids)) << c.key;
+  for (const auto& [key, ids] : by_prefix) {
+    EXPECT_THAT(sheet().communes_by_prefix_raw(key), ElementsAreArray(ids)) << key;
   }
   EXPECT_EQ(sheet().communes_by_prefix_raw("").size(), kCommunePrefixLimit);
 }
 
-TEST_F(Places, CommunesByNameRetries) {
-  struct Case {
-    const char* name;
-    Ids ids;
+TEST(Places, CommunesByNameAndPrefixRetries) {
+  const IdCase by_name[] = {
+      {"den haag", {0}},        // built-in commune alias
+      {"mureaux", {1}},         // fourth article form, "les mureaux"
+      {"garde", {3}},           // "la garde" comes before "le garde"
+      {"lhay les roses", {2}},  // glued article
+      {"l2 rivieres", {}},      // a digit after the "l" is no glued article
+      {"мкр солнечный", {5}},   // district word dropped
+      {"мкр", {}},              // nothing left without district words
+      {"unknown town", {}},     // nothing dropped
+      {"borgo", {18}},          // an ordinary name outside Italy
   };
-  const Case cases[] = {
-      {"brive", {6, 7}},
-      {"den haag", {0}},         // built-in commune alias
-      {"mureaux", {1}},          // fourth article form, "les mureaux"
-      {"garde", {3}},            // "la garde" comes before "le garde"
-      {"lhay les roses", {2}},   // glued article
-      {"l2 rivieres", {}},       // a digit after the "l" is no glued article
-      {"мкр солнечный", {5}},    // district word dropped
-      {"мкр", {}},               // nothing left without district words
-      {"unknown town", {}},      // nothing dropped
-      {"borgo", {18}},           // an ordinary name outside Italy
-      {"via", {19}},
-  };
-  for (const Case& c : cases) {
-    EXPECT_THAT(sheet().communes_by_name(c.name), ElementsAreArray(c.ids)) << c.name;
+  for (const auto& [name, ids] : by_name) {
+    EXPECT_THAT(sheet().communes_by_name(name), ElementsAreArray(ids)) << name;
   }
+  const IdCase by_prefix[] = {
+      {"br", {}},
+      {"br ", {}},  // a space is not alphanumeric
+      {"bri", {6, 7}},
+      {"mure", {1}},           // article form "les mure"
+      {"den haag", {0}},       // alias
+      {"zzz", range(26, 40)},  // capped
+      {"nowhere ", {22}},
+  };
+  for (const auto& [text, ids] : by_prefix) {
+    EXPECT_THAT(sheet().communes_by_prefix(text), ElementsAreArray(ids)) << text;
+  }
+  rules::Rules rules = rules::defaults();
+  rules.add(1, "mureaux town", "mureaux");
+  const rules::CurrentRulesScope scope(rules);  // an alias applies before article retries
+  EXPECT_THAT(sheet().communes_by_name("mureaux town"), ElementsAreArray(Ids{1}));
+  EXPECT_THAT(sheet().communes_by_prefix("mureaux town"), ElementsAreArray(Ids{1}));
 }
 
-TEST_F(Places, ItalianStreetTypeWordsAreNoCommunes) {
-  struct Case {
+TEST(Places, ItalianStreetTypeWordsAreNoCommunes) {
+  const struct {
     const char* text;
     bool street_type_only;
     Ids by_name;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"via", true, {}},
       {" via\t", true, {}},  // trimmed of white space
       {"borgo", true, {}},
@@ -149,43 +140,16 @@ TEST_F(Places, ItalianStreetTypeWordsAreNoCommunes) {
       {"via roma", false, {20}},
       {"brive", false, {6, 7}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(italian().it_street_type_only(c.text), c.street_type_only) << c.text;
     EXPECT_FALSE(sheet().it_street_type_only(c.text)) << c.text;
     EXPECT_THAT(italian().communes_by_name(c.text), ElementsAreArray(c.by_name)) << c.text;
   }
+  EXPECT_THAT(sheet().communes_by_name("via"), ElementsAreArray(Ids{19}));
   EXPECT_TRUE(italian().communes_by_prefix("borgo").empty());
   EXPECT_TRUE(italian().communes_by_prefix("via").empty());
   EXPECT_THAT(italian().communes_by_prefix("via r"), ElementsAreArray(Ids{20}));
   EXPECT_THAT(sheet().communes_by_prefix("via"), ElementsAreArray(Ids{19, 20}));
-}
-
-TEST_F(Places, CommunesByPrefixNeedsThreeAlphanumericCharacters) {
-  struct Case {
-    const char* text;
-    Ids ids;
-  };
-  const Case cases[] = {
-      {"", {}},
-      {"br", {}},
-      {"br ", {}},  // a space is not alphanumeric
-      {"bri", {6, 7}},
-      {"mure", {1}},             // article form "les mure"
-      {"den haag", {0}},         // alias
-      {"zzz", range(26, 40)},    // capped
-      {"nowhere ", {22}},
-  };
-  for (const Case& c : cases) {
-    EXPECT_THAT(sheet().communes_by_prefix(c.text), ElementsAreArray(c.ids)) << c.text;
-  }
-}
-
-TEST_F(Places, AliasIsAppliedBeforeArticleRetries) {
-  rules::Rules rules = rules::defaults();
-  rules.add(1, "mureaux town", "mureaux");
-  const rules::CurrentRulesScope scope(rules);
-  EXPECT_THAT(sheet().communes_by_name("mureaux town"), ElementsAreArray(Ids{1}));
-  EXPECT_THAT(sheet().communes_by_prefix("mureaux town"), ElementsAreArray(Ids{1}));
 }
 
 double mean(std::initializer_list<std::pair<double, double>> value_weight) {
@@ -197,15 +161,14 @@ double mean(std::initializer_list<std::pair<double, double>> value_weight) {
   return sum / weights;
 }
 
-TEST_F(Places, ResolvePlace) {
-  struct Case {
+TEST(Places, ResolvePlace) {
+  const struct {
     const char* name;
     const char* place_name;
     double lat, lon;
     int32_t weight;
     bool exact;
-  };
-  const Case cases[] = {
+  } cases[] = {
       // The twin 100 km away does not count.
       {"brive", "brive", 45.15, 1.53, 5, true},
       // Twins 10 km apart are averaged; weight 0 counts as 1.
@@ -219,53 +182,40 @@ TEST_F(Places, ResolvePlace) {
       // An id past the commune table is ignored, not weighed as empty.
       {"ghost town", "ghost town", 30.0, 30.0, 1, true},
       {"mureaux", "les mureaux", 48.99, 1.91, 5, true},
+      {"null island", "null island", 0.0, 0.0, 2, true},  // twins at (±1e-7, 0)
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     const std::optional<Place> p = sheet().resolve_place(c.name);
-    ASSERT_TRUE(p.has_value()) << c.name;
-    EXPECT_EQ(p->name, c.place_name) << c.name;
-    EXPECT_NEAR(p->lat, c.lat, 1e-9) << c.name;
-    EXPECT_NEAR(p->lon, c.lon, 1e-9) << c.name;
-    EXPECT_EQ(p->weight, c.weight) << c.name;
-    EXPECT_EQ(p->exact, c.exact) << c.name;
+    ASSERT_TRUE(p.has_value());
+    EXPECT_EQ(p->name, c.place_name);
+    EXPECT_NEAR(p->lat, c.lat, 1e-9);
+    EXPECT_NEAR(p->lon, c.lon, 1e-9);
+    EXPECT_EQ(std::make_pair(p->weight, p->exact), std::make_pair(c.weight, c.exact));
   }
   for (const char* none : {"", "unknown", "zz", "broken run"}) {
     EXPECT_FALSE(sheet().resolve_place(none).has_value()) << none;
   }
 }
 
-TEST_F(Places, ResolvePlaceTranslit) {
-  struct Case {
-    const char* name;
-    std::optional<const char*> place_name;
-  };
-  const Case cases[] = {
+TEST(Places, ResolvePlaceTranslit) {
+  const std::pair<const char*, const char*> cases[] = {
       {"brive", "brive"},
-      {"москва", "moskva"},        // South Slavic Latin
-      {"щукино", "shchukino"},     // English-style Latin ("ščukino" is no key)
-      {"sochi", "сочи"},           // Latin to Cyrillic
-      {"unknown", std::nullopt},
-      {"null island", std::nullopt},  // resolves to (0, 0), which counts as none
+      {"москва", "moskva"},     // South Slavic Latin
+      {"щукино", "shchukino"},  // English-style Latin ("ščukino" is no key)
+      {"sochi", "сочи"},        // Latin to Cyrillic
+      {"unknown", nullptr},
+      {"null island", nullptr},  // resolves to (0, 0), which counts as none
   };
-  for (const Case& c : cases) {
-    const std::optional<Place> p = sheet().resolve_place_translit(c.name);
-    ASSERT_EQ(p.has_value(), c.place_name.has_value()) << c.name;
-    if (p) {
-      EXPECT_EQ(p->name, *c.place_name) << c.name;
-    }
+  for (const auto& [name, place_name] : cases) {
+    const std::optional<Place> p = sheet().resolve_place_translit(name);
+    EXPECT_EQ(p ? p->name : "-", place_name ? place_name : "-") << name;
   }
-  const std::optional<Place> null_island = sheet().resolve_place("null island");
-  ASSERT_TRUE(null_island.has_value());
-  EXPECT_EQ(null_island->lat, 0.0);
 }
 
-TEST_F(Places, ExpandCityAliases) {
-  struct Case {
-    const char* text;
-    const char* expanded;
-  };
+TEST(Places, ExpandCityAliases) {
   // Built-in pairs; "санкт петербург" is a commune key, "москва" is not.
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"питер", "санкт петербург"},
       {"невский 1 питер", "невский 1 санкт петербург"},
       {"невский питер 1", "невский санкт петербург 1"},
@@ -277,8 +227,8 @@ TEST_F(Places, ExpandCityAliases) {
       {"a питер питер b", "a санкт петербург питер b"},
       {"", ""},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(sheet().expand_city_aliases(c.text), c.expanded) << c.text;
+  for (const auto& [text, expanded] : cases) {
+    EXPECT_EQ(sheet().expand_city_aliases(text), expanded) << text;
   }
 }
 

@@ -1,15 +1,15 @@
 // Builds small address sheets in memory for the query tests: communes,
-// streets with their house lists, suffixes, the reverse grid and an optional
-// ranking model, assembled into header + table of contents + sections and
-// opened through the real validating opener. The street and word
-// dictionaries are the golden empty fst map; the commune-name dictionary is
-// too unless a map image is given.
+// streets with their house lists, suffixes, the reverse grid, an optional
+// ranking model and metadata, assembled into header + table of contents +
+// sections and opened through the real validating opener. The street and
+// word dictionaries are the golden empty fst map; the commune-name
+// dictionary is too unless a map image is given.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -21,11 +21,16 @@
 #include <utility>
 #include <vector>
 
+#include "support/le_bytes.h"
 #include "support/test_data.h"
 #include "vorlane/base/mapped_file.h"
 #include "vorlane/query/index.h"
 
 namespace vorlane::query::testing {
+
+// Streets and houses sit around this point, the middle of a grid cell.
+inline constexpr double kLat = 48.005;
+inline constexpr double kLon = 2.005;
 
 struct TestHouse {
   uint32_t number = 0;
@@ -37,17 +42,17 @@ struct TestHouse {
 
 struct TestStreet {
   std::string name;
-  double lat = 0.0;
-  double lon = 0.0;
+  double lat = kLat;
+  double lon = kLon;
   std::vector<TestHouse> houses;  // ascending numbers
   uint32_t commune = 0;
-  uint32_t postcode = 0;                    // numeric postcode
+  uint32_t postcode = 0;                     // numeric postcode
   std::optional<std::string> postcode_text;  // street postcode text
   // Non-empty: the street carries per-house postcodes with this dictionary.
   std::vector<std::string> house_postcodes;
-  bool per_house_field = false;  // postcode field all ones even without a dictionary
-  std::optional<std::string> raw_list;  // replaces the encoded house list
-  std::optional<uint32_t> house_count;  // overrides the number of houses
+  bool per_house_field = false;          // postcode field all ones even without a dictionary
+  std::optional<std::string> raw_list;   // replaces the encoded house list
+  std::optional<uint32_t> house_count;   // overrides the number of houses
 };
 
 struct TestCommune {
@@ -57,16 +62,17 @@ struct TestCommune {
   double lon = 0.0;
 };
 
-inline void put_le(std::string& out, uint64_t v, int width) {
-  for (int i = 0; i < width; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-}
+using vorlane::testing::put_le;
 
 inline void put_varint(std::string& out, uint64_t v) {
-  while (v >= 0x80) {
-    out.push_back(static_cast<char>(v | 0x80));
-    v >>= 7;
-  }
+  for (; v >= 0x80; v >>= 7) out.push_back(static_cast<char>(v | 0x80));
   out.push_back(static_cast<char>(v));
+}
+
+inline std::string varints(std::initializer_list<uint64_t> values) {
+  std::string out;
+  for (uint64_t v : values) put_varint(out, v);
+  return out;
 }
 
 inline int32_t e7(double degrees) { return static_cast<int32_t>(std::llround(degrees * 1e7)); }
@@ -84,11 +90,20 @@ inline uint64_t cell_key(double lat, double lon) {
          static_cast<uint64_t>(idx(lon + 180.0, 35999));
 }
 
-// A point `north` and `east` metres from (lat, lon) on the reverse search's
-// flat projection.
-inline std::pair<double, double> offset_m(double lat, double lon, double north, double east) {
-  const double c = std::max(std::cos(lat * 0.017453292519943295), 0.01);
-  return {lat + north / 111320.0, lon + east / (111320.0 * c)};
+// House `number` `north_m` and `east_m` metres from (kLat, kLon) on the
+// reverse search's flat projection.
+inline TestHouse house(uint32_t number, double north_m = 0.0, uint32_t suffix_id = 0,
+                       uint32_t postcode_index = 0, double east_m = 0.0) {
+  const double c = std::cos(kLat * 0.017453292519943295);
+  return {number, suffix_id, kLat + north_m / 111320.0, kLon + east_m / (111320.0 * c),
+          postcode_index};
+}
+
+inline TestStreet street(std::string name, std::vector<TestHouse> houses) {
+  TestStreet s;
+  s.name = std::move(name);
+  s.houses = std::move(houses);
+  return s;
 }
 
 struct SheetBuilder {
@@ -99,23 +114,19 @@ struct SheetBuilder {
   // Cell key -> street ids; without it every street is filed under the
   // cells of its point and of its houses.
   std::optional<std::map<uint64_t, std::vector<uint32_t>>> grid;
-  std::optional<std::string> raw_grid_cells;  // replaces the cell records
   std::optional<std::pair<float, std::array<float, 10>>> rank_model;
   std::vector<uint32_t> commune_postings{0};
-  // A commune-name dictionary (fst map image) in place of the empty one.
-  std::optional<std::string> commune_name_fst;
-  // Metadata entries, in order; none leaves the metadata section out.
-  std::vector<std::pair<std::string, std::string>> meta;
+  std::optional<std::string> commune_name_fst;  // fst map image in place of the empty one
+  std::vector<std::pair<std::string, std::string>> meta;  // none: no metadata section
+  std::optional<std::string> raw_grid_cells;                // replaces the cell records
 
   std::string bytes() const {
     std::string names(1, '\0');  // offset 0 holds the empty text
     const auto add_name = [&](const std::string& s) {
       const uint32_t at = static_cast<uint32_t>(names.size());
-      names.push_back(static_cast<char>(s.size()));
-      names += s;
+      names += static_cast<char>(s.size()) + s;
       return at;
     };
-
     std::string communes_meta, coords;
     for (size_t i = 0; i < communes.size(); ++i) {
       std::string code = "C" + std::to_string(i);
@@ -126,24 +137,19 @@ struct SheetBuilder {
       put_le(coords, uint32_t(e7(communes[i].lat)), 4);
       put_le(coords, uint32_t(e7(communes[i].lon)), 4);
     }
-
     std::string streets_meta, house_data;
     for (const TestStreet& s : streets) {
       const uint64_t list_offset = house_data.size();
-      uint32_t postcode_field = 0;
-      if (s.postcode_text) postcode_field = add_name(*s.postcode_text);
+      uint32_t postcode_field = s.postcode_text ? add_name(*s.postcode_text) : 0;
       if (!s.house_postcodes.empty() || s.per_house_field) postcode_field = kPerHousePostcodes;
       if (s.raw_list) {
         house_data += *s.raw_list;
       } else {
-        if (!s.house_postcodes.empty()) {
-          put_varint(house_data, s.house_postcodes.size());
-          for (const std::string& pc : s.house_postcodes) put_le(house_data, add_name(pc), 4);
-        }
+        if (!s.house_postcodes.empty()) put_varint(house_data, s.house_postcodes.size());
+        for (const std::string& pc : s.house_postcodes) put_le(house_data, add_name(pc), 4);
         uint32_t previous = 0;
-        for (size_t i = 0; i < s.houses.size(); ++i) {
-          const TestHouse& h = s.houses[i];
-          put_varint(house_data, i == 0 ? h.number : h.number - previous);
+        for (const TestHouse& h : s.houses) {
+          put_varint(house_data, h.number - previous);
           previous = h.number;
           put_varint(house_data, h.suffix_id);
           put_varint(house_data, zigzag(int64_t{e7(h.lat)} - e7(s.lat)));
@@ -151,68 +157,33 @@ struct SheetBuilder {
           if (!s.house_postcodes.empty()) put_varint(house_data, h.postcode_index);
         }
       }
-      put_le(streets_meta, uint32_t(e7(s.lat)), 4);
-      put_le(streets_meta, uint32_t(e7(s.lon)), 4);
-      put_le(streets_meta, s.commune, 4);
-      put_le(streets_meta, s.postcode, 4);
-      put_le(streets_meta, add_name(s.name), 4);
+      for (uint32_t v : {uint32_t(e7(s.lat)), uint32_t(e7(s.lon)), s.commune, s.postcode,
+                         add_name(s.name)}) {
+        put_le(streets_meta, v, 4);
+      }
       put_le(streets_meta, list_offset, 8);
       put_le(streets_meta, s.house_count.value_or(static_cast<uint32_t>(s.houses.size())), 4);
       put_le(streets_meta, postcode_field, 4);
     }
-
-    std::string suffix_section;
+    std::string suffix_section, postings, meta_section;
     put_le(suffix_section, suffixes.size(), 4);
-    for (const std::string& s : suffixes) {
-      suffix_section.push_back(static_cast<char>(s.size()));
-      suffix_section += s;
-    }
-
-    std::string postings;
+    for (const std::string& s : suffixes) suffix_section += static_cast<char>(s.size()) + s;
     for (uint32_t c : commune_postings) put_le(postings, c, 4);
-
-    std::string rank;
-    if (rank_model) {
-      rank = "VRRK";
-      rank.push_back(10);
-      const auto put_f32 = [&](float f) {
-        uint32_t bits;
-        std::memcpy(&bits, &f, 4);
-        put_le(rank, bits, 4);
-      };
-      put_f32(rank_model->first);
-      for (float w : rank_model->second) put_f32(w);
+    if (!meta.empty()) put_le(meta_section, meta.size(), 4);
+    for (const auto& [key, value] : meta) {
+      put_le(meta_section, key.size(), 2);
+      meta_section += key;
+      put_le(meta_section, value.size(), 4);
+      meta_section += value;
     }
-
     const std::vector<uint8_t> fst_bytes =
         vorlane::testing::read_file(vorlane::testing::data_path("fst-golden/empty.fst"));
     const std::string empty_fst(fst_bytes.begin(), fst_bytes.end());
-
-    std::string meta_section;
-    if (!meta.empty()) {
-      put_le(meta_section, meta.size(), 4);
-      for (const auto& [key, value] : meta) {
-        put_le(meta_section, key.size(), 2);
-        meta_section += key;
-        put_le(meta_section, value.size(), 4);
-        meta_section += value;
-      }
-    }
-
     std::vector<std::pair<int, std::string>> sections = {
-        {1, commune_name_fst.value_or(empty_fst)},
-        {2, communes_meta},
-        {3, postings},
-        {4, empty_fst},
-        {5, streets_meta},
-        {6, house_data},
-        {7, names},
-        {8, suffix_section},
-        {9, grid_section()},
-        {12, empty_fst},
-        {13, std::string()},
-        {14, coords}};
-    if (!rank.empty()) sections.emplace_back(11, rank);
+        {1, commune_name_fst.value_or(empty_fst)}, {2, communes_meta}, {3, postings},
+        {4, empty_fst}, {5, streets_meta}, {6, house_data}, {7, names}, {8, suffix_section},
+        {9, grid_section()}, {12, empty_fst}, {13, ""}, {14, coords}};
+    if (rank_model) sections.emplace_back(11, rank_section());
     if (!meta_section.empty()) sections.emplace_back(17, meta_section);
     return assemble(sections);
   }
@@ -225,6 +196,18 @@ struct SheetBuilder {
   }
 
  private:
+  std::string rank_section() const {
+    std::string rank = "VRRK\x0A";
+    const auto put_f32 = [&](float f) {
+      uint32_t bits;
+      std::memcpy(&bits, &f, 4);
+      put_le(rank, bits, 4);
+    };
+    put_f32(rank_model->first);
+    for (float w : rank_model->second) put_f32(w);
+    return rank;
+  }
+
   std::string grid_section() const {
     std::map<uint64_t, std::vector<uint32_t>> cells;
     if (grid) {
@@ -232,35 +215,31 @@ struct SheetBuilder {
     } else {
       std::map<uint64_t, std::set<uint32_t>> derived;
       for (uint32_t id = 0; id < streets.size(); ++id) {
-        const TestStreet& s = streets[id];
-        derived[cell_key(s.lat, s.lon)].insert(id);
-        for (const TestHouse& h : s.houses) derived[cell_key(h.lat, h.lon)].insert(id);
+        derived[cell_key(streets[id].lat, streets[id].lon)].insert(id);
+        for (const TestHouse& h : streets[id].houses) derived[cell_key(h.lat, h.lon)].insert(id);
       }
       for (const auto& [key, ids] : derived) cells[key].assign(ids.begin(), ids.end());
     }
-    std::string records, ids;
-    uint32_t first = 0;
+    std::string out, records, ids;
     for (const auto& [key, list] : cells) {
       put_le(records, key, 4);
-      put_le(records, first, 4);
+      put_le(records, ids.size() / 4, 4);
       put_le(records, list.size(), 4);
       for (uint32_t id : list) put_le(ids, id, 4);
-      first += static_cast<uint32_t>(list.size());
     }
     if (raw_grid_cells) records = *raw_grid_cells;
-    std::string out;
-    put_le(out, records.size() / 12, 4);
+    put_le(out, records.size() / kGridCellSize, 4);
     return out + records + ids;
   }
 
   std::string assemble(const std::vector<std::pair<int, std::string>>& sections) const {
     constexpr size_t kHeader = 6 + 17 * 17;
     std::string out = "VRC0";
-    out.push_back(static_cast<char>(version));
-    out.push_back(static_cast<char>(sections.size()));
+    out += static_cast<char>(version);
+    out += static_cast<char>(sections.size());
     std::string body;
     for (const auto& [id, content] : sections) {
-      out.push_back(static_cast<char>(id));
+      out += static_cast<char>(id);
       put_le(out, kHeader + body.size(), 8);
       put_le(out, content.size(), 8);
       body += content;

@@ -6,33 +6,25 @@
 #include <thread>
 #include <vector>
 
+#include "support/le_bytes.h"
+
 namespace vorlane::rules {
 namespace {
 
+using vorlane::testing::le;
+
 struct SectionEntry {
   uint8_t kind;
-  std::string a;
-  std::string b;
+  std::string a, b;
 };
-
-void put_u16(std::string& out, size_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
 
 // A rules section holding `entries`, announcing `count` entries (default:
 // as many as given).
 std::string section_bytes(const std::vector<SectionEntry>& entries,
                           std::optional<uint32_t> count = std::nullopt) {
-  const uint32_t n = count.value_or(static_cast<uint32_t>(entries.size()));
-  std::string out;
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
+  std::string out = le(count.value_or(static_cast<uint32_t>(entries.size())), 4);
   for (const SectionEntry& e : entries) {
-    out.push_back(static_cast<char>(e.kind));
-    put_u16(out, e.a.size());
-    out += e.a;
-    put_u16(out, e.b.size());
-    out += e.b;
+    out += char(e.kind) + le(e.a.size(), 2) + e.a + le(e.b.size(), 2) + e.b;
   }
   return out;
 }
@@ -41,64 +33,39 @@ std::unique_ptr<Rules> load(const std::string& bytes) {
   return from_section_owned(ByteView(std::string_view(bytes)));
 }
 
-size_t entries_of_kind(const Rules& r, int kind) {
-  switch (kind) {
-    case 1: return r.commune_aliases().size();
-    case 2: return r.city_aliases().size();
-    case 3: return r.phrase_replacements().size();
-    case 4: return r.capitals().size();
-    case 5: return r.russian_street_types().size();
-    case 6: return r.housing_estate_words().size();
-    case 7: return r.city_designators().size();
-    case 8: return r.city_designators_after_house().size();
-    case 9: return r.region_designators().size();
-    case 10: return r.inner_country_names().size();
-    case 11: return r.trailing_country_words().size();
-    case 12: return r.settlement_type_words().size();
-    case 13: return r.garden_area_words().size();
-    case 14: return r.arrondissement_cities().size();
-    case 15: return r.district_words().size();
-    case 16: return r.french_italian_street_types().size();
-    case 17: return r.other_street_types().size();
-    case 18: return r.de_commune_aliases().size();
-    case 19: return r.de_token_replacements().size();
-    case 20: return r.de_street_types().size();
-    case 21: return r.de_drop_words().size();
-    case 22: return r.de_cut_words().size();
-    case 23: return r.stage_parameters().size();
-    case 24: return r.street_type_pairs().size();
-    case 25: return r.droppable_leading_fields().size();
-    case 26: return r.foreign_city_guard_settings().size();
-  }
-  ADD_FAILURE() << "no container for kind " << kind;
-  return 0;
-}
+#define SIZE_OF(accessor) [](const Rules& r) -> size_t { return r.accessor().size(); }
 
-// Built-in entry count per kind; every set entry is distinct, so a missing
-// or duplicated word in a table shows up here.
-constexpr size_t kBuiltinCounts[27] = {
-    0,  // kind 0 does not exist
-    3, 19, 6, 9, 12, 11, 6, 3, 14, 22, 25, 15, 18, 3, 11, 19, 24,
-    0, 0, 0, 0, 0, 0, 0, 0, 0,
+// The container of each kind and its built-in entry count. Every set entry
+// is distinct, so a missing or duplicated word in a table shows up here.
+const struct {
+  size_t (*size_of)(const Rules&);
+  size_t builtin;
+} kKinds[27] = {
+    {nullptr, 0},  // kind 0 does not exist
+    {SIZE_OF(commune_aliases), 3},            {SIZE_OF(city_aliases), 19},
+    {SIZE_OF(phrase_replacements), 6},        {SIZE_OF(capitals), 9},
+    {SIZE_OF(russian_street_types), 12},      {SIZE_OF(housing_estate_words), 11},
+    {SIZE_OF(city_designators), 6},           {SIZE_OF(city_designators_after_house), 3},
+    {SIZE_OF(region_designators), 14},        {SIZE_OF(inner_country_names), 22},
+    {SIZE_OF(trailing_country_words), 25},    {SIZE_OF(settlement_type_words), 15},
+    {SIZE_OF(garden_area_words), 18},         {SIZE_OF(arrondissement_cities), 3},
+    {SIZE_OF(district_words), 11},            {SIZE_OF(french_italian_street_types), 19},
+    {SIZE_OF(other_street_types), 24},        {SIZE_OF(de_commune_aliases), 0},
+    {SIZE_OF(de_token_replacements), 0},      {SIZE_OF(de_street_types), 0},
+    {SIZE_OF(de_drop_words), 0},              {SIZE_OF(de_cut_words), 0},
+    {SIZE_OF(stage_parameters), 0},           {SIZE_OF(street_type_pairs), 0},
+    {SIZE_OF(droppable_leading_fields), 0},   {SIZE_OF(foreign_city_guard_settings), 0},
 };
 
-TEST(RulesDefaults, HoldTheBuiltinEntryCountOfEveryKind) {
+TEST(RulesDefaults, HoldTheBuiltinEntriesOfEveryKindInListOrder) {
   const Rules r = defaults();
   for (int kind = 1; kind <= 26; ++kind) {
-    EXPECT_EQ(entries_of_kind(r, kind), kBuiltinCounts[kind]) << "kind " << kind;
+    EXPECT_EQ(kKinds[kind].size_of(r), kKinds[kind].builtin) << "kind " << kind;
   }
-}
-
-TEST(RulesDefaults, KeepListOrder) {
-  const Rules r = defaults();
-  ASSERT_EQ(r.city_aliases().size(), 19u);
-  EXPECT_EQ(r.city_aliases().front(), std::make_pair(std::string("спб"), std::string("санкт петербург")));
-  EXPECT_EQ(r.city_aliases().back(), std::make_pair(std::string("padua"), std::string("padova")));
-  EXPECT_EQ(r.phrase_replacements().back().first, "пр т");
+  EXPECT_EQ(r.city_aliases().front(), PairList::value_type("спб", "санкт петербург"));
+  EXPECT_EQ(r.city_aliases().back(), PairList::value_type("padua", "padova"));
   EXPECT_EQ(r.capitals().front(), "москва");
-  EXPECT_EQ(r.capitals().back(), "санкт петербург");
   EXPECT_EQ(r.russian_street_types().back(), "микрорайон");
-  EXPECT_EQ(r.french_italian_street_types().front(), "rue");
   EXPECT_EQ(r.french_italian_street_types().back(), "strada");
   // Entries that no single canonical word can equal are kept as written.
   EXPECT_TRUE(r.region_designators().contains("р н"));
@@ -106,28 +73,23 @@ TEST(RulesDefaults, KeepListOrder) {
 
 TEST(RulesLookup, StreetTypesAffixesAndCommuneAliases) {
   const Rules r = defaults();
-  struct Case {
+  const struct {
     const char* word;
-    bool street_type;
-    bool affix;
-  };
-  const Case cases[] = {
-      {"rue", true, true},          // kind 16 list
-      {"straat", true, true},       // kind 17 set
-      {"улица", true, true},        // kind 5 list
-      {"квартал", true, true},      // kind 5 and kind 6
-      {"жк", false, true},          // kind 6 only
-      {"massiv", false, true},      // kind 6 only
-      {"Rue", false, false},        // byte equality, no case folding
+    bool street_type, affix;
+  } cases[] = {
+      {"rue", true, true},       // kind 16 list
+      {"straat", true, true},    // kind 17 set
+      {"улица", true, true},     // kind 5 list
+      {"квартал", true, true},   // kind 5 and kind 6
+      {"жк", false, true},       // kind 6 only
+      {"Rue", false, false},     // byte equality, no case folding
       {"ru", false, false},
       {"", false, false},
-      {"paris", false, false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(r.is_street_type(c.word), c.street_type) << c.word;
     EXPECT_EQ(r.is_affix(c.word), c.affix) << c.word;
   }
-
   EXPECT_EQ(r.commune_alias("den haag"), "s gravenhage");
   EXPECT_EQ(r.commune_alias("reggio emilia"), "reggio nell emilia");
   EXPECT_EQ(r.commune_alias("спб"), std::nullopt);  // only a kind-2 city alias
@@ -136,24 +98,18 @@ TEST(RulesLookup, StreetTypesAffixesAndCommuneAliases) {
 
 TEST(RulesAdd, ContainerSemanticsPerKind) {
   Rules r;
-  r.add(1, "a", "1");
-  r.add(1, "a", "2");  // map: replaces
-  r.add(2, "x", "y");
-  r.add(2, "x", "y");  // pair list: duplicates kept
-  r.add(20, "w", "ignored");
-  r.add(20, "w", "");  // word list: duplicates kept
-  r.add(21, "d", "ignored");
-  r.add(21, "d", "");  // word set: no duplicates
-  r.add(0, "zero", "z");
-  r.add(27, "big", "b");
-  r.add(255, "max", "m");
+  r.add(1, "a", "1"), r.add(1, "a", "2");           // map: replaces
+  r.add(2, "x", "y"), r.add(2, "x", "y");           // pair list: duplicates kept
+  r.add(20, "w", "ignored"), r.add(20, "w", "");    // word list: duplicates kept
+  r.add(21, "d", "ignored"), r.add(21, "d", "");    // word set: no duplicates
+  for (uint8_t unknown : {0, 27, 255}) r.add(unknown, "x", "y");
 
   EXPECT_EQ(r.commune_alias("a"), "2");
   EXPECT_EQ(r.city_aliases().size(), 2u);
   EXPECT_EQ(r.de_street_types(), (WordList{"w", "w"}));
   EXPECT_EQ(r.de_drop_words().size(), 1u);
   size_t total = 0;
-  for (int kind = 1; kind <= 26; ++kind) total += entries_of_kind(r, kind);
+  for (int kind = 1; kind <= 26; ++kind) total += kKinds[kind].size_of(r);
   EXPECT_EQ(total, 1u + 2u + 2u + 1u);
 }
 
@@ -196,12 +152,21 @@ TEST(RulesSection, ListEntriesFollowTheBuiltinsSortedBytewise) {
   EXPECT_EQ(r->de_street_types(), (WordList{"a", "ab", "z", "é"}));
 }
 
-TEST(RulesSection, UnknownKindsAreSkippedWithoutInvalidatingTheSection) {
-  auto r = load(section_bytes({{0, "zero", "z"}, {27, "big", "b"}, {21, "deutschland", ""}}));
+TEST(RulesSection, SkipsUnknownKindsAndTrailingBytesAndReplacesBadUtf8) {
+  auto r = load(section_bytes({{0, "zero", "z"},
+                               {27, "big", "b"},
+                               {21, "deutschland", ""},
+                               {1, "ab\xFF" "c", "\xE2\x82"},  // stray byte; sequence cut short
+                               {21, "\x80\x80x", ""},          // two lone continuation bytes
+                               {21, "past the count", ""}},
+                              5) +
+                "\x05garbage");
   ASSERT_NE(r, nullptr);
-  EXPECT_TRUE(r->de_drop_words().contains("deutschland"));
+  EXPECT_EQ(r->commune_alias("ab\uFFFDc"), "\uFFFD");
+  EXPECT_EQ(r->de_drop_words(), (WordSet{"deutschland", "\uFFFD\uFFFDx"}));
   for (int kind = 1; kind <= 26; ++kind) {
-    EXPECT_EQ(entries_of_kind(*r, kind), kBuiltinCounts[kind] + (kind == 21)) << kind;
+    const size_t added = kind == 1 ? 1 : kind == 21 ? 2 : 0;
+    EXPECT_EQ(kKinds[kind].size_of(*r), kKinds[kind].builtin + added) << kind;
   }
 }
 
@@ -212,58 +177,30 @@ TEST(RulesSection, UnusableSectionsGiveNone) {
   for (size_t len = 0; len < valid.size(); ++len) {
     EXPECT_EQ(load(valid.substr(0, len)), nullptr) << "prefix of " << len << " bytes";
   }
-  EXPECT_EQ(load(section_bytes({{21, "kreis", ""}}, 0)), nullptr);   // count 0
-  EXPECT_EQ(load(section_bytes({{21, "kreis", ""}}, 2)), nullptr);   // one entry short
-  EXPECT_EQ(load(section_bytes({{21, "kreis", ""}}, 0xFFFFFFFF)), nullptr);
-  // A length prefix pointing past the end.
+  for (uint32_t count : {0u, 2u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(load(section_bytes({{21, "kreis", ""}}, count)), nullptr) << count;
+  }
   std::string overlong = section_bytes({{21, "kreis", ""}});
-  overlong[2 + 4] = 0x7F;
+  overlong[2 + 4] = 0x7F;  // a length prefix pointing past the end
   EXPECT_EQ(load(overlong), nullptr);
 }
 
-TEST(RulesSection, BytesAfterTheCountedEntriesAreIgnored) {
-  std::string bytes = section_bytes({{21, "a", ""}, {21, "b", ""}}, 1);
-  bytes += "\x05garbage";
-  auto r = load(bytes);
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(r->de_drop_words(), (WordSet{"a"}));
-}
-
-TEST(RulesSection, InvalidUtf8BecomesReplacementCharacters) {
-  auto r = load(section_bytes({
-      {1, "ab\xFF" "c", "\xE2\x82"},  // stray byte; sequence cut short at the end
-      {21, "\x80\x80x", ""},          // two lone continuation bytes
-  }));
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(r->commune_alias("ab\uFFFDc"), "\uFFFD");
-  EXPECT_TRUE(r->de_drop_words().contains("\uFFFD\uFFFDx"));
-}
-
-TEST(CurrentRules, FallsBackToTheBuiltinRules) {
+TEST(CurrentRules, FallsBackToTheBuiltinRulesAndScopesInstallPerThread) {
   ASSERT_EQ(CURRENT, nullptr);
   EXPECT_EQ(&current(), &fallback());
-  EXPECT_EQ(&fallback(), &fallback());
   EXPECT_EQ(fallback().capitals().size(), 9u);
-}
 
-TEST(CurrentRules, ScopeInstallsAndRestoresPerThread) {
-  const Rules sheet_a = defaults();
-  const Rules sheet_b = defaults();
+  const Rules sheet_a = defaults(), sheet_b = defaults();
   {
     CurrentRulesScope outer(sheet_a);
     EXPECT_EQ(&current(), &sheet_a);
     {
       CurrentRulesScope inner(sheet_b);
       EXPECT_EQ(&current(), &sheet_b);
-
       // Another thread has its own, unset pointer and sees the built-in rules.
       const Rules* seen_current = &sheet_a;
       const Rules* seen_rules = nullptr;
-      std::thread other([&] {
-        seen_current = CURRENT;
-        seen_rules = &current();
-      });
-      other.join();
+      std::thread([&] { seen_current = CURRENT, seen_rules = &current(); }).join();
       EXPECT_EQ(seen_current, nullptr);
       EXPECT_EQ(seen_rules, &fallback());
     }
