@@ -16,8 +16,6 @@ namespace vorlane::query {
 namespace {
 
 constexpr double kCoordScale = 10000000.0;
-constexpr int64_t kMaxLatE7 = 900000000;
-constexpr int64_t kMaxLonE7 = 1800000000;
 // Interpolate only between neighbours whose numbers differ by less than
 // this and that lie closer than kInterpolateMaxKm.
 constexpr uint32_t kInterpolateMaxGap = 13;
@@ -27,10 +25,6 @@ constexpr double kInterpolateMaxKm = 0.3;
 constexpr double kFieldHouseMaxKm = 0.15;
 constexpr double kDegToRad = 0.017453292519943295;
 constexpr double kEarthDiameterKm = 12742.0;
-
-int64_t zigzag_decode(uint64_t v) {
-  return static_cast<int64_t>(v >> 1) ^ -static_cast<int64_t>(v & 1);
-}
 
 // A house postcode as an unsigned decimal: an optional leading '+', then
 // digits only, fitting 32 bits.
@@ -78,55 +72,14 @@ std::optional<HouseListReader> HouseListReader::open(const Index& index, uint64_
   return HouseListReader(list, pos, dictionary, street.house_count, street);
 }
 
-std::optional<uint32_t> HouseListReader::read_u32() {
-  const auto v = index::strict_varint(list_, pos_);
-  if (!v || *v > UINT32_MAX) return std::nullopt;
-  return static_cast<uint32_t>(*v);
-}
-
-std::optional<double> HouseListReader::read_coordinate(int64_t base, int64_t limit) {
-  const auto v = index::strict_varint(list_, pos_);
-  if (!v) return std::nullopt;
-  int64_t units = 0;
-  if (__builtin_add_overflow(base, zigzag_decode(*v), &units)) return std::nullopt;
-  if (units < -limit || units > limit) return std::nullopt;
-  return static_cast<double>(units) / kCoordScale;
-}
-
-HouseListReader::Step HouseListReader::next(HouseEntry& out) {
-  if (remaining_ == 0) return Step::end;
-  const auto number = read_u32();
-  if (!number) return Step::fault;
-  if (first_) {
-    number_ = *number;
-    first_ = false;
-  } else if (__builtin_add_overflow(number_, *number, &number_)) {
-    return Step::fault;
-  }
-  const auto suffix = read_u32();
-  if (!suffix) return Step::fault;
-  const auto lat = read_coordinate(street_lat_, kMaxLatE7);
-  if (!lat) return Step::fault;
-  const auto lon = read_coordinate(street_lon_, kMaxLonE7);
-  if (!lon) return Step::fault;
-  uint32_t postcode_ref = 0;
-  if (!dictionary_.empty()) {
-    const auto index = read_u32();
-    if (!index) return Step::fault;
-    if (*index >= 1 && uint64_t{*index} * 4 <= dictionary_.size()) {
-      postcode_ref = *dictionary_.le_u32(uint64_t{*index - 1} * 4);
-    }
-  }
-  --remaining_;
-  out = HouseEntry{number_, *suffix, *lat, *lon, postcode_ref};
-  return Step::house;
-}
-
 double Index::dist_km(double lat1, double lon1, double lat2, double lon2) {
   const double s_lat = std::sin((lat2 - lat1) * kDegToRad / 2.0);
   const double s_lon = std::sin((lon2 - lon1) * kDegToRad / 2.0);
-  const double a =
-      s_lat * s_lat + std::cos(lat1 * kDegToRad) * std::cos(lat2 * kDegToRad) * s_lon * s_lon;
+  // Each squared sine is one factor: cos * cos * (s * s), not ((cos * cos) *
+  // s) * s, which rounds differently and moves distances at the thresholds.
+  const double sin2_lat = s_lat * s_lat;
+  const double sin2_lon = s_lon * s_lon;
+  const double a = sin2_lat + std::cos(lat1 * kDegToRad) * std::cos(lat2 * kDegToRad) * sin2_lon;
   return kEarthDiameterKm * std::asin(std::sqrt(a));
 }
 

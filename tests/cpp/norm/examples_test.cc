@@ -84,7 +84,11 @@ constexpr struct {
     {N, "A\"B:C&D+E_F!G?H[I]J{K}L*M", "a\"b:c&d+e_f!g?h[i]j{k}l*m"},
     {N, "a\xFF" "b", "a\uFFFDb"},    // ill-formed UTF-8 reads as U+FFFD
 
-    // Transliterations.
+    // Transliterations: each table in full, then the letters it copies.
+    {CyrLat, "а б в г д е ж з и к л м н о п р с т у ф х ц ч ш щ ъ ы ь э ю я ђ ј љ њ ћ џ",
+     "a b v g d e ž z i k l m n o p r s t u f h c č š šč  i  e ju ja đ j lj nj ć dž"},
+    {CyrLatEn, "а б в г д е ё ж з и й к л м н о п р с т у ф х ц ч ш щ ъ ы ь э ю я ў ғ қ ҳ ҷ",
+     "a b v g d e yo zh z i y k l m n o p r s t u f h ts ch sh shch  i  e yu ya o g q h j"},
     {CyrLat, "љубљана", "ljubljana"},
     {CyrLat, "щука", "ščuka"},
     {CyrLat, "ђорђе џеј ћуп", "đorđe džej ćup"},

@@ -236,5 +236,19 @@ TEST(DistKm, Haversine) {
   EXPECT_TRUE(std::isnan(Index::dist_km(NAN, 0.0, 0.0, 0.0)));
 }
 
+TEST(DistKm, EachSquaredSineIsOneFactor) {
+  // For these points cos * cos * s * s and cos * cos * (s * s) differ in the
+  // last bit; the distance must be the latter. Read through volatile so the
+  // expected value is computed by the same run-time maths as dist_km.
+  volatile double points[] = {44.3789, 2.4791, 44.3736, 2.4737};
+  const double lat1 = points[0], lon1 = points[1], lat2 = points[2], lon2 = points[3];
+  const double k = 0.017453292519943295;
+  const double s_lat = std::sin((lat2 - lat1) * k / 2.0), s_lon = std::sin((lon2 - lon1) * k / 2.0);
+  const double cosines = std::cos(lat1 * k) * std::cos(lat2 * k);
+  const double a = s_lat * s_lat + cosines * (s_lon * s_lon);
+  ASSERT_NE(a, s_lat * s_lat + cosines * s_lon * s_lon);
+  EXPECT_EQ(Index::dist_km(lat1, lon1, lat2, lon2), 12742.0 * std::asin(std::sqrt(a)));
+}
+
 }  // namespace
 }  // namespace vorlane::query
