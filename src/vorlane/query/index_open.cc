@@ -103,13 +103,14 @@ void IndexOpener::read_suffixes() {
   Cursor cur(section(index::house_suffixes));
   const auto n = cur.u32le();
   if (!n) return;
-  for (uint32_t id = 1; id <= *n; ++id) {
+  // A 64-bit counter: n may be the largest u32, and the loop must end there.
+  for (uint64_t id = 1; id <= *n; ++id) {
     const auto len = cur.u8();
     if (!len) return;
     const auto text = cur.str(*len);
     if (!text) return;
     std::string s = utf8::is_valid(*text) ? std::string(*text) : std::string();
-    suffix_ids_[s] = id;
+    suffix_ids_[s] = static_cast<uint32_t>(id);
     suffixes_.push_back(std::move(s));
   }
 }
