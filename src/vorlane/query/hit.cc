@@ -20,13 +20,12 @@
 namespace vorlane::query {
 namespace {
 
-constexpr double kCoordScale = 10000000.0;
 // A hit whose score is negative is never more than this confident.
 constexpr float kNegativeScoreConfidenceCap = 0.4f;
 constexpr float kCityConfidence = 0.05f;
 constexpr uint32_t kNoHouseDistance = 0xFFFFFFFF;
 
-double degrees(int32_t v) { return static_cast<double>(v) / kCoordScale; }
+double degrees(int32_t v) { return degrees_from_units(v); }
 
 // Intercept of the confidence model by precision. The street and near
 // values are each one f32 step above the nearest f32 of -2.97 and -3.16.

@@ -15,7 +15,6 @@
 namespace vorlane::query {
 namespace {
 
-constexpr double kCoordScale = 10000000.0;
 // Interpolate only between neighbours whose numbers differ by less than
 // this and that lie closer than kInterpolateMaxKm.
 constexpr uint32_t kInterpolateMaxGap = 13;

@@ -14,7 +14,6 @@ namespace vorlane::query {
 
 namespace house_list_detail {
 
-inline constexpr double kCoordScale = 10000000.0;
 // Decoded house coordinates must lie within the world, in 1e-7 degree.
 inline constexpr int64_t kMaxLatE7 = 900000000;
 inline constexpr int64_t kMaxLonE7 = 1800000000;
@@ -86,7 +85,7 @@ inline std::optional<double> HouseListReader::read_coordinate(int64_t base, int6
   int64_t units = 0;
   if (__builtin_add_overflow(base, house_list_detail::zigzag_decode(*v), &units)) return std::nullopt;
   if (units < -limit || units > limit) return std::nullopt;
-  return static_cast<double>(units) / house_list_detail::kCoordScale;
+  return degrees_from_units(units);
 }
 
 inline HouseListReader::Step HouseListReader::next(HouseEntry& out) {

@@ -39,6 +39,14 @@ inline constexpr size_t kRankFeatureCount = 10;
 // postcodes (format version 7 and later).
 inline constexpr uint32_t kPerHousePostcodes = 0xFFFFFFFF;
 
+// Stored coordinates are integers in units of 1e-7 degree. They become
+// degrees by a division (not a multiplication by 1e-7, which rounds
+// differently for some values).
+inline constexpr double kUnitsPerDegree = 10000000.0;
+inline double degrees_from_units(int64_t units) {
+  return static_cast<double>(units) / kUnitsPerDegree;
+}
+
 // One decoded streets_meta record.
 struct StreetRecord {
   int32_t lat;  // 1e-7 degree

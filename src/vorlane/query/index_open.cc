@@ -25,9 +25,8 @@ constexpr uint64_t kMaxPostingCount = 16384;
 // A capital's communes must weigh at least 1/20 of the heaviest commune to
 // move the default centre away from that commune.
 constexpr uint32_t kCapitalWeightDivisor = 20;
-constexpr double kCoordScale = 10000000.0;
 
-double coord_degrees(int32_t v) { return static_cast<double>(v) / kCoordScale; }
+double coord_degrees(int32_t v) { return degrees_from_units(v); }
 
 struct CommuneRecordView {
   ByteView meta;    // communes_meta

@@ -25,7 +25,6 @@ namespace vorlane::query {
 namespace {
 
 constexpr std::array<std::string_view, 4> kArticles = {"l", "la", "le", "les"};
-constexpr double kCoordScale = 10000000.0;
 
 // Appends the ids of the postings run `value`, stopping once `ids` holds
 // `limit` ids; false (nothing appended) when the run lies outside
@@ -132,8 +131,8 @@ std::vector<uint32_t> lookup_commune_prefix(const Index& index, std::string_view
 
 bool has_coordinates(const CommuneRecord& c) { return c.lat != 0 || c.lon != 0; }
 
-double lat_of(const CommuneRecord& c) { return static_cast<double>(c.lat) / kCoordScale; }
-double lon_of(const CommuneRecord& c) { return static_cast<double>(c.lon) / kCoordScale; }
+double lat_of(const CommuneRecord& c) { return degrees_from_units(c.lat); }
+double lon_of(const CommuneRecord& c) { return degrees_from_units(c.lon); }
 
 // Running weighted sums of commune positions; each commune counts with its
 // weight, at least 1.
