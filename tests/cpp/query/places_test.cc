@@ -20,32 +20,8 @@ using ::testing::ElementsAreArray;
 using Ids = std::vector<uint32_t>;
 using IdCase = std::pair<const char*, Ids>;
 
-std::string data_text(const std::string& relative) {
-  const std::vector<uint8_t> bytes =
-      vorlane::testing::read_file(vorlane::testing::data_path(relative));
-  return std::string(bytes.begin(), bytes.end());
-}
-
 std::unique_ptr<Index> open_fixture(std::vector<std::pair<std::string, std::string>> meta) {
-  testing::SheetBuilder b;
-  b.communes.clear();
-  b.commune_postings.clear();
-  std::istringstream lines(data_text("places/sheet.tsv"));
-  for (std::string line; std::getline(lines, line);) {
-    std::vector<std::string> f;
-    std::istringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');) f.push_back(cell);
-    if (f.size() == 5 && f[0] == "commune") {
-      b.communes.push_back({f[1], uint32_t(std::stoul(f[2])), std::stod(f[3]), std::stod(f[4])});
-    } else if (f.size() == 2 && f[0] == "postings") {
-      std::istringstream ids(f[1]);
-      for (uint32_t id; ids >> id;) b.commune_postings.push_back(id);
-    } else {
-      ADD_FAILURE() << "unexpected fixture line: " << line;
-    }
-  }
-  b.commune_name_fst = data_text("places/communes.fst");
-  b.streets = {testing::street("rue test", {testing::house(1)})};  // never read
+  testing::SheetBuilder b = testing::places_fixture();
   b.meta = std::move(meta);
   return b.open();
 }

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -248,5 +249,36 @@ struct SheetBuilder {
     return out + body;
   }
 };
+
+// The contents of a file under tests/data.
+inline std::string data_text(const std::string& relative) {
+  const std::vector<uint8_t> bytes = vorlane::testing::read_file(vorlane::testing::data_path(relative));
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The commune table, postings and commune-name dictionary of the places
+// fixture (tests/data/places, written by make_places.py), with one street.
+inline SheetBuilder places_fixture() {
+  SheetBuilder b;
+  b.communes.clear();
+  b.commune_postings.clear();
+  std::istringstream lines(data_text("places/sheet.tsv"));
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> f;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) f.push_back(cell);
+    if (f.size() == 5 && f[0] == "commune") {
+      b.communes.push_back({f[1], uint32_t(std::stoul(f[2])), std::stod(f[3]), std::stod(f[4])});
+    } else if (f.size() == 2 && f[0] == "postings") {
+      std::istringstream ids(f[1]);
+      for (uint32_t id; ids >> id;) b.commune_postings.push_back(id);
+    } else {
+      ADD_FAILURE() << "unexpected fixture line: " << line;
+    }
+  }
+  b.commune_name_fst = data_text("places/communes.fst");
+  b.streets = {street("rue test", {house(1)})};  // never read
+  return b;
+}
 
 }  // namespace vorlane::query::testing
