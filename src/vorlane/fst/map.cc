@@ -30,7 +30,14 @@ Result<void> verify_checksum(ByteView bytes) {
   const uint64_t covered = bytes.size() - kChecksumSize;
   const uint32_t stored = *bytes.le_u32(covered);
   const uint32_t computed = mask_crc32c(crc32c(ByteView(bytes.data(), covered)));
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+  // A fuzzer cannot forge checksums; skipping them lets it reach the node
+  // checks behind them. Never defined outside the fuzz build.
+  (void)stored;
+  (void)computed;
+#else
   if (stored != computed) return corrupt("fst map checksum mismatch");
+#endif
   return ok();
 }
 

@@ -45,7 +45,9 @@ class StreetKeyPrefixSearch {
   std::string_view key() const { return stream_.key_string(); }
   std::string_view street_key() const { return key().substr(0, separator_); }
   std::string_view commune_code() const { return key().substr(separator_ + 1); }
-  // The key's value: the street id (the sheet's validation keeps it in 32 bits).
+  // The key's value, the street id, as stored: nothing bounds it when the
+  // sheet is opened, so a caller checks it against the street table before
+  // use (never by narrowing it to 32 bits first).
   uint64_t street_id() const { return stream_.value(); }
 
  private:

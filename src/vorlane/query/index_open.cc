@@ -2,8 +2,10 @@
 // whose damage would otherwise surface later as wrong answers, and decodes
 // the small owned parts. The checks run in a fixed order, because the order
 // decides which message a file with several faults gets. Once open() has
-// returned, every record, posting list and dictionary node that the query
-// code reads has been proved to lie inside its section.
+// returned, the street records, the word posting lists and every node of the
+// three dictionaries have been proved sound; what is not proved here
+// (commune postings, grid cells, house entries, street-key values, names
+// offsets other than street names) is checked where it is read.
 #include <cmath>
 #include <string>
 
