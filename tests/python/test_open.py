@@ -31,11 +31,11 @@ def postcode_sheet(dictionary=("75001",)):
     return Sheet([Commune("Paris", "75056", lat=48.85, lon=2.35)], [street])
 
 
-def image(spec):
+def image(case):
     """A case's file: raw bytes, a sheet, an edit of the base sheet, or (sheet, edit, ...)."""
-    if isinstance(spec, bytes):
-        return spec
-    sheet, *edits = spec if isinstance(spec, tuple) else (base_sheet(), spec) if callable(spec) else (spec,)
+    if isinstance(case, bytes):
+        return case
+    sheet, *edits = case if isinstance(case, tuple) else (base_sheet(), case) if callable(case) else (case,)
     layout = sheet.layout()
     for edit in edits:
         edit(layout)
@@ -152,9 +152,9 @@ HEADER_CASES = {
 }
 
 
-@pytest.mark.parametrize("spec, message", HEADER_CASES.values(), ids=HEADER_CASES)
-def test_header_and_toc_refusals_do_not_name_the_file(tmp_path, spec, message):
-    data = image(spec)
+@pytest.mark.parametrize("case, message", HEADER_CASES.values(), ids=HEADER_CASES)
+def test_header_and_toc_refusals_do_not_name_the_file(tmp_path, case, message):
+    data = image(case)
     assert open_error(tmp_path / "sheet.idx", data) == message.format(size=len(data))
 
 
@@ -255,10 +255,10 @@ SECTION_CASES = {
 }
 
 
-@pytest.mark.parametrize("spec, message", SECTION_CASES.values(), ids=SECTION_CASES)
-def test_section_refusals_name_the_file(tmp_path, spec, message):
+@pytest.mark.parametrize("case, message", SECTION_CASES.values(), ids=SECTION_CASES)
+def test_section_refusals_name_the_file(tmp_path, case, message):
     path = tmp_path / "sheet.idx"
-    got = open_error(path, image(spec))
+    got = open_error(path, image(case))
     if message.endswith("_fst"):  # damage behind a matching checksum: the reader's structural reason
         assert got.startswith(f"{quoted(path)}: {message}: ") and got.endswith(" — file is corrupt")
         assert "checksum" not in got
@@ -287,9 +287,9 @@ ACCEPTED = {
 }
 
 
-@pytest.mark.parametrize("spec", ACCEPTED.values(), ids=ACCEPTED)
-def test_tolerated_content_opens_quietly(tmp_path, capfd, spec):
-    (tmp_path / "sheet.idx").write_bytes(image(spec))
+@pytest.mark.parametrize("case", ACCEPTED.values(), ids=ACCEPTED)
+def test_tolerated_content_opens_quietly(tmp_path, capfd, case):
+    (tmp_path / "sheet.idx").write_bytes(image(case))
     vorlane.Geocoder(str(tmp_path / "sheet.idx"))
     assert capfd.readouterr() == ("", "")
 

@@ -1,4 +1,4 @@
-// Geocoder is a heap type built from a spec on the limited API. The object
+// Geocoder is a heap type built with PyType_FromSpec on the limited API. The object
 // is the Python header plus one pointer to the C++ engine state; it holds no
 // Python references, so it needs no garbage-collector support.
 #include "vorlane/py/geocoder_type.h"
