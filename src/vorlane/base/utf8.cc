@@ -82,6 +82,18 @@ std::string decode_lossy(std::string_view s) {
   return out;
 }
 
+std::u32string decode_scalars(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  size_t pos = 0;
+  while (pos < s.size()) {
+    const Step st = decode_step(s, pos);
+    out.push_back(st.valid ? st.scalar : kReplacement);
+    pos += st.length;
+  }
+  return out;
+}
+
 void append(std::string& out, char32_t c) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));

@@ -32,6 +32,10 @@ inline bool is_valid(ByteView b) { return is_valid(b.as_string_view()); }
 std::string decode_lossy(std::string_view s);
 inline std::string decode_lossy(ByteView b) { return decode_lossy(b.as_string_view()); }
 
+// The scalar values of a text; each maximal ill-formed subpart reads as one
+// U+FFFD, as in decode_lossy.
+std::u32string decode_scalars(std::string_view s);
+
 // Appends the UTF-8 encoding of a scalar value.
 void append(std::string& out, char32_t c);
 

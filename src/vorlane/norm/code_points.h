@@ -4,23 +4,13 @@
 #pragma once
 
 #include <string_view>
-#include <vector>
+#include <string>
 
 #include "vorlane/base/utf8.h"
 
 namespace vorlane::norm::detail {
 
-inline std::vector<char32_t> code_points(std::string_view text) {
-  std::vector<char32_t> out;
-  out.reserve(text.size());
-  size_t pos = 0;
-  while (pos < text.size()) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    out.push_back(step.valid ? step.scalar : utf8::kReplacement);
-    pos += step.length;
-  }
-  return out;
-}
+inline std::u32string code_points(std::string_view text) { return utf8::decode_scalars(text); }
 
 // The Cyrillic block U+0400..U+04FF, which decides whether a text or word
 // counts as Cyrillic.

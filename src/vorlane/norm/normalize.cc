@@ -40,9 +40,9 @@ constexpr char32_t kSmallDWithStroke = 0x0111;
 // Pass 1. A hyphen between two digits goes together with the digit run after
 // it ("12-14" -> "12"); a hyphen after a lone letter and before a digit goes
 // ("A-12" -> "A12"); every other hyphen stays for pass 2 to turn into a space.
-std::vector<char32_t> apply_hyphen_rules(const std::vector<char32_t>& c) {
+std::u32string apply_hyphen_rules(const std::u32string& c) {
   const size_t n = c.size();
-  std::vector<char32_t> out;
+  std::u32string out;
   out.reserve(n);
   size_t i = 0;
   while (i < n) {
@@ -119,10 +119,10 @@ class FoldedText {
     }
   }
 
-  std::vector<char32_t> release() { return std::move(chars_); }
+  std::u32string release() { return std::move(chars_); }
 
  private:
-  std::vector<char32_t> chars_;
+  std::u32string chars_;
 };
 
 // Canonical decomposition of one character, marks dropped, each remaining
@@ -146,7 +146,7 @@ void decompose_into(char32_t c, const icu::Normalizer2& decomposer, icu::Unicode
 // tests check this claim against ICU's full case mapping for all code points).
 // The added U+0307 is a mark and drops, so the outcome equals the simple
 // mapping; the steps are kept as they are defined all the same.
-std::vector<char32_t> fold_and_separate(const std::vector<char32_t>& input) {
+std::u32string fold_and_separate(const std::u32string& input) {
   const icu::Normalizer2& decomposer = nfd();
   icu::UnicodeString scratch;
   FoldedText out(input.size());
@@ -164,7 +164,7 @@ std::vector<char32_t> fold_and_separate(const std::vector<char32_t>& input) {
 
 // Pass 3: a letter right after four or more digits is split off by a space;
 // trailing spaces go.
-std::string split_digit_runs_and_trim(const std::vector<char32_t>& input) {
+std::string split_digit_runs_and_trim(const std::u32string& input) {
   std::string out;
   out.reserve(input.size() + 8);
   int digit_run = 0;

@@ -25,7 +25,7 @@ constexpr char32_t sound_group(char32_t c) {
   }
 }
 
-bool has_cyrillic(const std::vector<char32_t>& chars) {
+bool has_cyrillic(const std::u32string& chars) {
   for (const char32_t c : chars) {
     if (detail::in_cyrillic_block(c)) return true;
   }

@@ -102,7 +102,7 @@ constexpr bool is_cyrillic_vowel(char32_t c) {
   }
 }
 
-bool starts_with_at(const std::vector<char32_t>& chars, size_t i, std::u32string_view s) {
+bool starts_with_at(const std::u32string& chars, size_t i, std::u32string_view s) {
   if (chars.size() - i < s.size()) return false;
   for (size_t k = 0; k < s.size(); ++k) {
     if (chars[i + k] != s[k]) return false;
@@ -130,7 +130,7 @@ constexpr char32_t homoglyph_of(char32_t c) {
 }
 
 // One space-separated piece of fold_homoglyphs.
-void fold_word(const std::vector<char32_t>& chars, size_t begin, size_t end, std::string& out) {
+void fold_word(const std::u32string& chars, size_t begin, size_t end, std::string& out) {
   size_t cyrillic = 0;
   size_t latin = 0;
   for (size_t i = begin; i < end; ++i) {
@@ -151,7 +151,7 @@ std::string translit_cyr_lat(std::string_view text) { return transliterate(text,
 std::string translit_cyr_lat_en(std::string_view text) { return transliterate(text, kCyrLatEnTable); }
 
 std::string translit_lat_cyr(std::string_view text) {
-  const std::vector<char32_t> chars = detail::code_points(text);
+  const std::u32string chars = detail::code_points(text);
   std::string out;
   out.reserve(text.size() * 2);
   char32_t last_written = 0;
@@ -187,7 +187,7 @@ std::string translit_lat_cyr(std::string_view text) {
 }
 
 std::string fold_homoglyphs(std::string_view text) {
-  const std::vector<char32_t> chars = detail::code_points(text);
+  const std::u32string chars = detail::code_points(text);
   bool any_latin = false;
   bool any_cyrillic = false;
   for (const char32_t c : chars) {

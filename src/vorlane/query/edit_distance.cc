@@ -25,15 +25,6 @@ size_t lev(std::u32string_view a, std::u32string_view b) {
   return prev[b.size()];
 }
 
-std::u32string chars_of(std::string_view text) {
-  std::u32string out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    out.push_back(step.valid ? step.scalar : utf8::kReplacement);
-    pos += step.length;
-  }
-  return out;
-}
+std::u32string chars_of(std::string_view text) { return utf8::decode_scalars(text); }
 
 }  // namespace vorlane::query
