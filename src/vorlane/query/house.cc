@@ -22,7 +22,6 @@ constexpr double kInterpolateMaxKm = 0.3;
 // Every occurrence of a number on the listed streets must lie this close to
 // the first one, or the number is ambiguous.
 constexpr double kFieldHouseMaxKm = 0.15;
-constexpr double kDegToRad = 0.017453292519943295;
 constexpr double kEarthDiameterKm = 12742.0;
 
 // A house postcode as an unsigned decimal: an optional leading '+', then

@@ -46,6 +46,8 @@ inline constexpr double kUnitsPerDegree = 10000000.0;
 inline double degrees_from_units(int64_t units) {
   return static_cast<double>(units) / kUnitsPerDegree;
 }
+// pi / 180 as a double: the factor distances use to turn degrees to radians.
+inline constexpr double kDegToRad = 0.017453292519943295;
 
 // One decoded streets_meta record.
 struct StreetRecord {

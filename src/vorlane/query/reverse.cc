@@ -25,7 +25,6 @@ constexpr size_t kEnoughStreets = 3;
 constexpr size_t kMaxAnswers = 100;
 constexpr double kMetresPerDegree = 111320.0;
 constexpr double kMinCosine = 0.01;
-constexpr double kDegToRad = 0.017453292519943295;
 constexpr double kHouseMaxMetres = 50.0;
 constexpr double kNearMaxMetres = 250.0;
 
