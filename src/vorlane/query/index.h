@@ -23,6 +23,7 @@
 #include "vorlane/index/meta.h"
 #include "vorlane/ml/parser.h"
 #include "vorlane/query/admin.h"
+#include "vorlane/query/de_roster.h"
 #include "vorlane/query/hit.h"
 #include "vorlane/query/house.h"
 #include "vorlane/query/places.h"
@@ -224,8 +225,9 @@ class Index {
   std::vector<AdminRegion> admin_regions;
   std::optional<LatLon> default_centre;
 
-  // German postcode roster: (postcode, street id), ascending, no repeats.
-  std::vector<std::pair<uint32_t, uint32_t>> de_postcode_streets;
+  // German sheets only (country exactly "de"); empty otherwise.
+  DePostcodeRoster de_postcode_streets;
+  DeBlankPostcodeDisplayProjection de_blank_postcode_display_streets;
 
  private:
   Index(fst::Map commune_names, fst::Map street_keys, fst::Map words)

@@ -1,0 +1,46 @@
+// The matching core: one prepared query key in, at most k ranked and scored
+// rows out. Cuts the key into tokens, finds a postcode, forms house-number
+// hypotheses, collects candidate streets per hypothesis, falls back to fuzzy
+// and token-subset search when nothing is found, then orders the candidates,
+// builds hits, ranks and post-filters them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "vorlane/query/hit.h"
+#include "vorlane/query/places.h"
+
+namespace vorlane::query {
+
+class Index;
+
+// What a German stage kept when it retried a request without its trailing
+// words; read only by the German locality post-filters.
+struct DeLocalityContext {
+  std::string_view locality;  // the locality retained from the request
+  std::string_view tail;      // the cut trailing words, single spaces
+  bool postal_tail_eligible = false;
+};
+
+// German street variants already tried within one call (or one rescue).
+using SeenStreetVariants = std::unordered_set<std::string>;
+
+// The matching core. `anchor` ranks by distance (no caller passes one);
+// `rescue` switches the fallbacks off and the German rescue checks on;
+// `alternative_numbers` are further house numbers of the same request;
+// `budget` counts German street variants still allowed, and `abort` is set
+// when it runs out; `seen` is shared by all hypotheses of the call.
+std::vector<RankedHit> query_feats_prepared_internal(
+    const Index& index, std::string_view key, size_t k, const std::optional<Place>& anchor,
+    const std::optional<DeLocalityContext>& context, bool rescue,
+    std::span<const uint32_t> alternative_numbers, uint64_t& budget, SeenStreetVariants& seen,
+    bool& abort, std::optional<std::string_view> street_key_hint);
+
+}  // namespace vorlane::query
