@@ -11,6 +11,7 @@
 #include "vorlane/py/hit_dict.h"
 #include "vorlane/py/py_ref.h"
 #include "vorlane/query/index.h"
+#include "vorlane/query/spine.h"
 
 namespace vorlane::py {
 namespace {
@@ -92,6 +93,49 @@ PyObject* geocoder_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 Engine& engine_of(PyObject* self) { return *reinterpret_cast<GeocoderObject*>(self)->engine; }
 
+// A new list of the hits' dicts, in order; null with an exception set.
+PyObject* hit_list(const std::vector<query::Hit>& hits) {
+  PyRef list = PyRef::steal(PyList_New(0));
+  if (!list) return nullptr;
+  for (const query::Hit& hit : hits) {
+    PyRef dict = hit_to_dict(hit);
+    if (!dict || PyList_Append(list.get(), dict.get()) != 0) return nullptr;
+  }
+  return list.release();
+}
+
+const char kGeocodeDoc[] =
+    "geocode($self, q, k=10)\n--\n\n"
+    "Single query: returns a list of dicts (lat, lon, precision, score, street,\n"
+    "optional housenumber, commune, postcode).";
+
+// One forward query over the sheet and its optional POI layer.
+PyObject* geocoder_geocode(PyObject* self, PyObject* args, PyObject* kwargs) {
+  try {
+    static const char* keywords[] = {"q", "k", nullptr};
+    PyObject* q_obj = nullptr;
+    PyObject* k_obj = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:geocode", const_cast<char**>(keywords),
+                                     &q_obj, &k_obj)) {
+      return nullptr;
+    }
+    const auto q = text_arg(q_obj, "q");
+    if (!q) return nullptr;
+    std::optional<uint64_t> k = 10;
+    if (k_obj != nullptr && !(k = count_arg(k_obj, "k"))) return nullptr;
+
+    const Engine& engine = engine_of(self);
+    std::vector<query::Hit> hits;
+    {
+      GilRelease released;
+      hits = query::query_cascade(*engine.address, engine.poi.get(), *q, *k);
+    }
+    return hit_list(hits);
+  } catch (...) {
+    return translate_current_exception();
+  }
+}
+
 const char kReverseDoc[] =
     "reverse($self, lat, lon, k=3)\n--\n\nReverse geocoding: nearest houses to a point.";
 
@@ -143,6 +187,8 @@ PyObject* geocoder_reverse(PyObject* self, PyObject* args, PyObject* kwargs) {
 }
 
 PyMethodDef geocoder_methods[] = {
+    {"geocode", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(geocoder_geocode)),
+     METH_VARARGS | METH_KEYWORDS, kGeocodeDoc},
     {"reverse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(geocoder_reverse)),
      METH_VARARGS | METH_KEYWORDS, kReverseDoc},
     {nullptr, nullptr, 0, nullptr},
