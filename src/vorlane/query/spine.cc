@@ -91,10 +91,11 @@ void make_confidences_non_increasing(std::vector<ScoredHit>& rows) {
   }
 }
 
-testing::CoreRequest core_request(std::string_view key, size_t k,
+testing::CoreRequest core_request(const Index& index, std::string_view key, size_t k,
                                   const std::optional<DeLocalityContext>& context,
                                   std::optional<std::string_view> hint) {
   testing::CoreRequest request;
+  request.index = &index;
   request.key = key;
   request.k = k;
   if (context) {
@@ -111,7 +112,7 @@ std::vector<ScoredHit> run_core(const Index& index, std::string_view key, size_t
                                 std::optional<std::string_view> hint) {
   ++CORE_RUNS;
   if (CORE_SCRIPT != nullptr) [[unlikely]] {
-    return testing::run_core_script(core_request(key, k, context, hint));
+    return testing::run_core_script(core_request(index, key, k, context, hint));
   }
   uint64_t budget = 0;
   SeenStreetVariants seen;

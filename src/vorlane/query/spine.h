@@ -77,6 +77,7 @@ namespace testing {
 
 // One request that reached the matching core (a memo hit is no request).
 struct CoreRequest {
+  const Index* index = nullptr;
   std::string key;
   size_t k = 0;
   std::optional<std::string> locality;  // with a German locality context

@@ -120,6 +120,11 @@ struct SheetBuilder {
   std::optional<std::string> commune_name_fst;  // fst map image in place of the empty one
   std::vector<std::pair<std::string, std::string>> meta;  // none: no metadata section
   std::optional<std::string> raw_grid_cells;                // replaces the cell records
+  struct RulesEntry {
+    uint8_t kind;
+    std::string a, b;
+  };
+  std::vector<RulesEntry> rules;  // none: no rules section
 
   std::string bytes() const {
     std::string names(1, '\0');  // offset 0 holds the empty text
@@ -186,6 +191,7 @@ struct SheetBuilder {
         {9, grid_section()}, {12, empty_fst}, {13, ""}, {14, coords}};
     if (rank_model) sections.emplace_back(11, rank_section());
     if (!meta_section.empty()) sections.emplace_back(17, meta_section);
+    if (!rules.empty()) sections.emplace_back(15, rules_section());
     return assemble(sections);
   }
 
@@ -207,6 +213,19 @@ struct SheetBuilder {
     put_f32(rank_model->first);
     for (float w : rank_model->second) put_f32(w);
     return rank;
+  }
+
+  std::string rules_section() const {
+    std::string out;
+    put_le(out, rules.size(), 4);
+    for (const RulesEntry& e : rules) {
+      out += static_cast<char>(e.kind);
+      for (const std::string* text : {&e.a, &e.b}) {
+        put_le(out, text->size(), 2);
+        out += *text;
+      }
+    }
+    return out;
   }
 
   std::string grid_section() const {
