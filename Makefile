@@ -1,4 +1,5 @@
 # One entry point for building and testing on a fresh Debian machine.
+#   make demo       builds, then answers a few queries on a small sample sheet
 #   make test       installs what is missing, builds, runs every test suite
 #   make test-asan  the C++ tests under AddressSanitizer and UBSan
 #   make bench      the benchmarks (never part of make test)
@@ -15,7 +16,7 @@ BUILD_BENCH := build-bench
 APT_PACKAGES := build-essential cmake pkg-config libicu-dev libb2-dev libgtest-dev \
 	libgmock-dev nlohmann-json3-dev libbenchmark-dev python3-venv
 
-.PHONY: all deps venv build test test-cpp test-asan test-python bench clean
+.PHONY: all deps venv build demo test test-cpp test-asan test-python bench clean
 
 all: build
 
@@ -41,6 +42,12 @@ $(VENV)/.stamp: requirements-dev.txt
 build: deps venv
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The sample sheets are written under build/demo with the engine's own keys.
+demo: build
+	PYTHONPATH=$(abspath $(BUILD)) \
+	VORLANE_TESTHOOKS=$(abspath $(BUILD))/tests/tools/libvorlane_testhooks.so \
+	  $(PY) examples/demo.py $(BUILD)/demo
 
 test-cpp: build
 	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)
