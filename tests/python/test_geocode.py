@@ -3,6 +3,8 @@ sheets (tests/support/velmont.py): place answers, dropped words, the POI
 layer, the foreign-city guard, the text cut and the argument rules. Every
 answer is checked for its length and for internal flags."""
 
+from pathlib import Path
+
 import pytest
 
 import velmont
@@ -118,3 +120,10 @@ def test_arguments(sheet):
     assert vorlane.Geocoder.geocode.__doc__ == (
         "Single query: returns a list of dicts (lat, lon, precision, score, street,\n"
         "optional housenumber, commune, postcode).")
+
+
+def test_fuzz_sheets_match_the_writer(paths):
+    committed = Path(__file__).resolve().parents[2] / "fuzz" / "sheets"
+    for path in map(Path, paths.values()):
+        assert path.read_bytes() == (committed / path.name).read_bytes(), (
+            f"fuzz/sheets/{path.name} is stale: rewrite it with tests/support/velmont.py")
