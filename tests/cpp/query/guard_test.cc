@@ -13,12 +13,6 @@
 namespace vorlane::query {
 namespace {
 
-std::unique_ptr<Index> one_street_sheet() {
-  testing::SheetBuilder b;
-  b.streets = {testing::street("rue x", {testing::house(1)})};
-  return b.open();
-}
-
 std::unique_ptr<Index> gazetteer_sheet() {
   testing::SheetBuilder b;
   b.streets = {testing::street("rue x", {testing::house(1)})};
@@ -100,7 +94,7 @@ TEST(ForeignCityGuard, KeepsOrWithdrawsTheWholeAnswer) {
 
 TEST(ForeignCityGuard, LeavesUnjudgedAnswersAlone) {
   const auto sheet = gazetteer_sheet();
-  const auto plain = one_street_sheet();
+  const auto plain = testing::one_street_sheet();
   EXPECT_TRUE(foreign_city_guard(*sheet, "salem OR", {}).empty());
   EXPECT_EQ(foreign_city_guard(*sheet, "1 main, salem OR", answer(kPrecisionCity, "x")).size(), 1u);
   EXPECT_EQ(foreign_city_guard(*plain, "1 main, salem OR", answer(kPrecisionHouse, "x")).size(),

@@ -269,6 +269,13 @@ struct SheetBuilder {
   }
 };
 
+// The smallest sheet the opener accepts: one commune, one street, one house.
+inline std::unique_ptr<Index> one_street_sheet() {
+  SheetBuilder b;
+  b.streets = {street("rue x", {house(1)})};
+  return b.open();
+}
+
 // The contents of a file under tests/data.
 inline std::string data_text(const std::string& relative) {
   const std::vector<uint8_t> bytes = vorlane::testing::read_file(vorlane::testing::data_path(relative));

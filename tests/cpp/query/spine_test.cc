@@ -12,12 +12,6 @@
 namespace vorlane::query {
 namespace {
 
-std::unique_ptr<Index> one_street_sheet() {
-  testing::SheetBuilder b;
-  b.streets = {testing::street("rue x", {testing::house(1)})};
-  return b.open();
-}
-
 using Rows = std::vector<ScoredHit>;
 
 ScoredHit row(std::string_view precision, float confidence,
@@ -30,8 +24,8 @@ ScoredHit row(std::string_view precision, float confidence,
 }
 
 struct Sheets {
-  std::unique_ptr<Index> sheet = one_street_sheet();
-  std::unique_ptr<Index> poi = one_street_sheet();
+  std::unique_ptr<Index> sheet = testing::one_street_sheet();
+  std::unique_ptr<Index> poi = testing::one_street_sheet();
 };
 
 const Sheets& sheets() {
