@@ -96,8 +96,8 @@ def test_text_is_cut_at_1024_bytes(sheet):
     exact = "velmont" + " " * 1014 + "zzz"
     assert len(exact.encode()) == 1024
     assert sheet.geocode(exact) == sheet.geocode("velmont zzz")
-    straddling = "velmont" + " " * 1015 + "€abc"  # "€" covers bytes 1022 to 1024
-    assert len(straddling.encode()) == 1028
+    straddling = "velmont" + " " * 1015 + "€abcde"  # "€" covers bytes 1022 to 1024
+    assert len(straddling.encode()) == 1030
     assert sheet.geocode(straddling) == sheet.geocode("velmont")
 
 
