@@ -52,25 +52,37 @@ std::string join_replacing(const std::vector<std::string_view>& words, size_t fi
   return out;
 }
 
-// The variants found so far, in order, with a set of indexes into them for
-// the membership test (indexes stay valid while the vector grows).
+// The variants found so far, in order. A short list is searched in place;
+// from kIndexedFrom entries on a set of indexes into the list (indexes stay
+// valid while the vector grows) answers membership.
 class VariantList {
  public:
   explicit VariantList(std::string_view street)
-      : street_(street), seen_(8, IndexHash{&out_}, IndexEqual{&out_}) {}
+      : street_(street), seen_(0, IndexHash{&out_}, IndexEqual{&out_}) {}
   // The set points into this object.
   VariantList(const VariantList&) = delete;
   VariantList& operator=(const VariantList&) = delete;
 
   void emit(std::string candidate) {
-    if (candidate == street_ || seen_.find(std::string_view(candidate)) != seen_.end()) return;
+    if (candidate == street_ || contains(candidate)) return;
     out_.push_back(std::move(candidate));
-    seen_.insert(out_.size() - 1);
+    if (out_.size() == kIndexedFrom) {
+      for (size_t i = 0; i < out_.size(); ++i) seen_.insert(i);
+    } else if (out_.size() > kIndexedFrom) {
+      seen_.insert(out_.size() - 1);
+    }
   }
 
   std::vector<std::string> release() { return std::move(out_); }
 
  private:
+  static constexpr size_t kIndexedFrom = 32;
+
+  bool contains(std::string_view candidate) const {
+    if (out_.size() >= kIndexedFrom) return seen_.find(candidate) != seen_.end();
+    return std::find(out_.begin(), out_.end(), candidate) != out_.end();
+  }
+
   struct IndexHash {
     using is_transparent = void;
     const std::vector<std::string>* texts;

@@ -16,8 +16,18 @@ bool is_ascii_digit_byte(char c) { return c >= '0' && c <= '9'; }
 
 bool is_ascii_letter_byte(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-bool is_white_space_step(const utf8::Step& step) {
-  return step.valid && norm::is_white_space(step.scalar);
+struct Char {
+  size_t length;
+  bool white_space;
+};
+
+// The character at `pos`; ASCII answers without a property lookup (its
+// White_Space characters are TAB..CR and SPACE).
+Char read_char(std::string_view text, size_t pos) {
+  const auto byte = static_cast<unsigned char>(text[pos]);
+  if (byte < 0x80) return {1, byte == ' ' || (byte >= '\t' && byte <= '\r')};
+  const utf8::Step step = utf8::decode_step(text, pos);
+  return {step.length, step.valid && norm::is_white_space(step.scalar)};
 }
 
 // The whole text is exactly one character with the Alphabetic property.
@@ -60,6 +70,13 @@ std::optional<SeparatorSplit> split_at_only_range_separator(std::string_view tex
   return found;
 }
 
+bool is_range_of(std::string_view word, bool (*endpoint)(std::string_view)) {
+  const std::optional<SeparatorSplit> split = split_at_only_range_separator(word);
+  return split && endpoint(split->before) && endpoint(split->after);
+}
+
+}  // namespace
+
 bool contains_letter(std::string_view text) {
   for (size_t pos = 0; pos < text.size();) {
     const utf8::Step step = utf8::decode_step(text, pos);
@@ -68,13 +85,6 @@ bool contains_letter(std::string_view text) {
   }
   return false;
 }
-
-bool is_range_of(std::string_view word, bool (*endpoint)(std::string_view)) {
-  const std::optional<SeparatorSplit> split = split_at_only_range_separator(word);
-  return split && endpoint(split->before) && endpoint(split->after);
-}
-
-}  // namespace
 
 size_t dash_length(std::string_view text, size_t pos) {
   if (text[pos] == '-') return 1;
@@ -86,12 +96,12 @@ std::string_view trim_white_space(std::string_view text) {
   size_t begin = text.size();
   size_t end = 0;
   for (size_t pos = 0; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    if (!is_white_space_step(step)) {
+    const Char c = read_char(text, pos);
+    if (!c.white_space) {
       if (begin == text.size()) begin = pos;
-      end = pos + step.length;
+      end = pos + c.length;
     }
-    pos += step.length;
+    pos += c.length;
   }
   return begin < end ? text.substr(begin, end - begin) : std::string_view();
 }
@@ -101,12 +111,11 @@ std::vector<std::string_view> split_white_space(std::string_view text) {
   size_t word_start = 0;
   bool in_word = false;
   for (size_t pos = 0; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    const bool white = is_white_space_step(step);
-    if (white && in_word) words.push_back(text.substr(word_start, pos - word_start));
-    if (!white && !in_word) word_start = pos;
-    in_word = !white;
-    pos += step.length;
+    const Char c = read_char(text, pos);
+    if (c.white_space && in_word) words.push_back(text.substr(word_start, pos - word_start));
+    if (!c.white_space && !in_word) word_start = pos;
+    in_word = !c.white_space;
+    pos += c.length;
   }
   if (in_word) words.push_back(text.substr(word_start));
   return words;
@@ -115,11 +124,9 @@ std::vector<std::string_view> split_white_space(std::string_view text) {
 std::optional<std::pair<std::string_view, std::string_view>> split_at_first_white_space(
     std::string_view text) {
   for (size_t pos = 0; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    if (is_white_space_step(step)) {
-      return std::pair{text.substr(0, pos), text.substr(pos + step.length)};
-    }
-    pos += step.length;
+    const Char c = read_char(text, pos);
+    if (c.white_space) return std::pair{text.substr(0, pos), text.substr(pos + c.length)};
+    pos += c.length;
   }
   return std::nullopt;
 }
@@ -128,9 +135,9 @@ std::optional<std::pair<std::string_view, std::string_view>> split_at_last_white
     std::string_view text) {
   std::optional<std::pair<std::string_view, std::string_view>> last;
   for (size_t pos = 0; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    if (is_white_space_step(step)) last = std::pair{text.substr(0, pos), text.substr(pos + step.length)};
-    pos += step.length;
+    const Char c = read_char(text, pos);
+    if (c.white_space) last = std::pair{text.substr(0, pos), text.substr(pos + c.length)};
+    pos += c.length;
   }
   return last;
 }

@@ -29,6 +29,9 @@ std::optional<std::pair<std::string_view, std::string_view>> split_at_first_whit
 std::optional<std::pair<std::string_view, std::string_view>> split_at_last_white_space(
     std::string_view text);
 
+// Whether some character has the Alphabetic property.
+bool contains_letter(std::string_view text);
+
 // Byte length of the dash ('-', U+2013 or U+2014) starting at byte `pos`
 // (< text.size()), 0 when none starts there.
 size_t dash_length(std::string_view text, size_t pos);

@@ -5,16 +5,16 @@
 // and skips ICU's normaliser. Ill-formed UTF-8 reads as U+FFFD, a break.
 #include "vorlane/query/de_text.h"
 
-#include <unicode/unistr.h>
-#include <unicode/utf16.h>
+#include <unicode/bytestream.h>
+#include <unicode/stringpiece.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <vector>
 
 #include "vorlane/base/utf8.h"
 #include "vorlane/de/text.h"
-#include "vorlane/norm/char_class.h"
 #include "vorlane/norm/normalize.h"
 #include "vorlane/norm/unicode_data.h"
 
@@ -58,78 +58,104 @@ namespace {
 
 constexpr char32_t kComposingFloor = 0x0300;  // first combining mark
 
-// Lower-case ASCII letters and digits as they are written; 0 for a break.
-constexpr std::array<char, 128> make_ascii_product() {
-  std::array<char, 128> t{};
-  for (char c = '0'; c <= '9'; ++c) t[static_cast<size_t>(c)] = c;
-  for (char c = 'a'; c <= 'z'; ++c) t[static_cast<size_t>(c)] = c;
-  for (char c = 'A'; c <= 'Z'; ++c) t[static_cast<size_t>(c)] = static_cast<char>(c - 'A' + 'a');
+// How one character below U+0100, upper or lower case, is written in the
+// product form: up to two ASCII bytes, none for a break.
+struct Spelling {
+  std::array<char, 2> bytes{};
+  uint8_t size = 0;
+};
+
+constexpr std::array<Spelling, 256> make_latin1_spellings() {
+  std::array<Spelling, 256> t{};
+  for (char c = '0'; c <= '9'; ++c) t[static_cast<size_t>(c)] = {{c, 0}, 1};
+  for (char c = 'a'; c <= 'z'; ++c) {
+    t[static_cast<size_t>(c)] = {{c, 0}, 1};
+    t[static_cast<size_t>(c - 'a' + 'A')] = {{c, 0}, 1};
+  }
+  const Spelling ae{{'a', 'e'}, 2}, oe{{'o', 'e'}, 2}, ue{{'u', 'e'}, 2};
+  t[0xC4] = t[0xE4] = ae;  // Ä ä
+  t[0xD6] = t[0xF6] = oe;  // Ö ö
+  t[0xDC] = t[0xFC] = ue;  // Ü ü
+  t[0xDF] = {{'s', 's'}, 2};  // ß
   return t;
 }
-constexpr std::array<char, 128> kAsciiProduct = make_ascii_product();
+constexpr std::array<Spelling, 256> kLatin1Spellings = make_latin1_spellings();
 
-// Writes the product form one lower-case character at a time: breaks
-// collapse to one space and none leads; a trailing one is cut by finish().
+// Writes the product form into a buffer: breaks collapse to one space and
+// none leads; a trailing one is cut by finish(). Every character writes at
+// most as many bytes as it takes in UTF-8 ("ß" "ss", "İ" "i "), so the
+// input's size is enough; the buffer grows all the same should it not be.
 class ProductWriter {
  public:
-  explicit ProductWriter(size_t capacity) { out_.reserve(capacity + 4); }
+  explicit ProductWriter(size_t capacity) : out_(capacity + 2, '\0') {}
 
-  void put_ascii(unsigned char byte) {
-    const char c = kAsciiProduct[byte];
-    if (c != 0) {
-      out_.push_back(c);
-    } else {
+  void put_latin1(char32_t c) {
+    const Spelling& s = kLatin1Spellings[c];
+    if (s.size == 0) {
       put_break();
-    }
-  }
-
-  // Any character: its full lower-case mapping, then each of those.
-  void put(char32_t c) {
-    for (const char32_t lower : norm::full_lowercase(c)) put_lowercase(lower);
-  }
-
-  std::string finish() {
-    while (!out_.empty() && out_.back() == ' ') out_.pop_back();
-    return std::move(out_);
-  }
-
- private:
-  void put_lowercase(char32_t c) {
-    if (c < 0x80) {
-      put_ascii(static_cast<unsigned char>(c));
       return;
     }
-    switch (c) {
-      case 0x00DF: out_ += "ss"; return;  // ß
-      case 0x00E4: out_ += "ae"; return;  // ä
-      case 0x00F6: out_ += "oe"; return;  // ö
-      case 0x00FC: out_ += "ue"; return;  // ü
-      default: put_break();
+    if (out_.size() - size_ < 2) grow(out_);
+    out_[size_] = s.bytes[0];
+    out_[size_ + 1] = s.bytes[1];
+    size_ += s.size;
+  }
+
+  // Any character: each character of its full lower-case mapping.
+  void put(char32_t c) {
+    for (const char32_t lower : norm::full_lowercase(c)) {
+      if (lower < 0x100) {
+        put_latin1(lower);
+      } else {
+        put_break();
+      }
     }
   }
 
   void put_break() {
-    if (!out_.empty() && out_.back() != ' ') out_.push_back(' ');
+    if (size_ == 0 || out_[size_ - 1] == ' ') return;
+    if (out_.size() == size_) grow(out_);
+    out_[size_++] = ' ';
   }
 
+  std::string finish() {
+    while (size_ != 0 && out_[size_ - 1] == ' ') --size_;
+    out_.resize(size_);
+    return std::move(out_);
+  }
+
+ private:
+  // Out of line and not a member, so that the writer's position can stay
+  // in a register.
+  [[gnu::noinline]] static void grow(std::string& out) { out.resize(2 * out.size()); }
+
   std::string out_;
+  size_t size_ = 0;
 };
 
-// The product form without composition; nothing when a character at or
-// above U+0300 might compose and the text needs the ICU path.
-std::optional<std::string> product_below_composing_floor(std::string_view text) {
+// The product form of `text` taken as already composed. With
+// `stop_at_floor`, nothing when a character at or above U+0300 might
+// compose.
+std::optional<std::string> product_of_composed(std::string_view text, bool stop_at_floor) {
   ProductWriter writer(text.size());
   for (size_t pos = 0; pos < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte < 0x80) {
-      writer.put_ascii(byte);
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    if (lead < 0x80) {
+      writer.put_latin1(lead);
       ++pos;
       continue;
     }
     const utf8::Step step = utf8::decode_step(text, pos);
-    if (step.valid && step.scalar >= kComposingFloor) return std::nullopt;
-    writer.put(step.valid ? step.scalar : utf8::kReplacement);
     pos += step.length;
+    if (!step.valid) {
+      writer.put_break();
+    } else if (step.scalar < 0x100) {
+      writer.put_latin1(step.scalar);
+    } else if (stop_at_floor && step.scalar >= kComposingFloor) {
+      return std::nullopt;
+    } else {
+      writer.put(step.scalar);
+    }
   }
   return writer.finish();
 }
@@ -143,15 +169,6 @@ bool is_ascii_digit_byte(char c) { return c >= '0' && c <= '9'; }
 
 bool contains_ascii_digit(std::string_view text) {
   return std::any_of(text.begin(), text.end(), is_ascii_digit_byte);
-}
-
-bool contains_letter(std::string_view text) {
-  for (size_t pos = 0; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    if (step.valid && norm::is_letter(step.scalar)) return true;
-    pos += step.length;
-  }
-  return false;
 }
 
 std::string_view last_space_separated_word(std::string_view text) {
@@ -180,30 +197,28 @@ constexpr std::array<SlashQualifier, 2> kSlashQualifiers = {{
 namespace detail {
 
 std::string de_product_normalize_text_unicode(std::string_view text) {
-  icu::UnicodeString source;
-  for (size_t pos = 0; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    source.append(static_cast<UChar32>(step.valid ? step.scalar : utf8::kReplacement));
-    pos += step.length;
-  }
+  std::string lossy;
+  if (!utf8::is_valid(text)) lossy = utf8::decode_lossy(text);
+  const std::string_view source = lossy.empty() ? text : lossy;
+  std::string composed;
   UErrorCode status = U_ZERO_ERROR;
-  icu::UnicodeString composed = norm::nfc().normalize(source, status);
-  // Composition fails only when ICU runs out of memory; the uncomposed text
-  // still gives every composed character's form.
-  if (U_FAILURE(status)) composed = source;
-  ProductWriter writer(text.size());
-  for (int32_t k = 0; k < composed.length();) {
-    const UChar32 c = composed.char32At(k);
-    k += U16_LENGTH(c);
-    writer.put(static_cast<char32_t>(c));
+  if (source.size() <= static_cast<size_t>(INT32_MAX)) {
+    const auto length = static_cast<int32_t>(source.size());
+    icu::StringByteSink<std::string> sink(&composed, length);
+    norm::nfc().normalizeUTF8(0, icu::StringPiece(source.data(), length), sink, nullptr, status);
+  } else {
+    status = U_INDEX_OUTOFBOUNDS_ERROR;
   }
-  return writer.finish();
+  // ICU fails only when out of memory or past its 2 GiB limit; the
+  // uncomposed text still gives every composed character's form.
+  if (U_FAILURE(status)) composed = source;
+  return *product_of_composed(composed, false);
 }
 
 }  // namespace detail
 
 std::string de_product_normalize_text(std::string_view text) {
-  if (std::optional<std::string> quick = product_below_composing_floor(text)) {
+  if (std::optional<std::string> quick = product_of_composed(text, true)) {
     return std::move(*quick);
   }
   return detail::de_product_normalize_text_unicode(text);
@@ -274,7 +289,7 @@ std::optional<DeAuditedPostcodeLocality> de_audited_postcode_locality(std::strin
   const std::string_view head = parts->first;
   const std::string_view tail = de::trim_white_space(parts->second);
   if (!is_five_digit_postcode(head) || tail.empty()) return std::nullopt;
-  if (!contains_letter(tail) || tail.find_first_of("0123456789,;|") != std::string_view::npos) {
+  if (!de::contains_letter(tail) || tail.find_first_of("0123456789,;|") != std::string_view::npos) {
     return std::nullopt;
   }
   uint32_t postcode = 0;

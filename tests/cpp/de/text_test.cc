@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "vorlane/norm/char_class.h"
+
 namespace vorlane::de {
 namespace {
 
@@ -25,6 +27,10 @@ TEST(DeText, WhiteSpaceSplittingCutsWholeCharacters) {
       // Ill-formed bytes are part of a word, never white space.
       {"\xC3 x\xA0", "\xC3 x\xA0", {"\xC3", "x\xA0"}, "\xC3", "x\xA0", "\xC3", "x\xA0"},
   };
+  for (char32_t c = 0; c < 0x80; ++c) {
+    EXPECT_EQ(split_white_space(std::string(1, static_cast<char>(c))).empty(),
+              norm::is_white_space(c)) << static_cast<int>(c);
+  }
   for (const auto& c : cases) {
     EXPECT_EQ(trim_white_space(c.text), c.trimmed) << c.text;
     EXPECT_EQ(split_white_space(c.text), c.words) << c.text;
