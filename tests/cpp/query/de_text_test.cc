@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "vorlane/base/utf8.h"
+#include "vorlane/norm/unicode_data.h"
 
 namespace vorlane::query {
 namespace {
@@ -80,6 +81,10 @@ TEST(DeProductForm, GeneratedCorpusHasProductShapeAndBothPathsAgree) {
   for (char32_t c = 1; c < 0x300; ++c) {
     const std::string text = encode({U'x', c, U'x', c});
     ASSERT_EQ(de_product_normalize_text(text), detail::de_product_normalize_text_unicode(text))
+        << std::hex << "U+" << static_cast<uint32_t>(c);
+    std::u32string lower;
+    for (const char32_t l : norm::full_lowercase(c)) lower += l;
+    ASSERT_EQ(de_product_normalize_text(encode({c})), de_product_normalize_text(encode(lower)))
         << std::hex << "U+" << static_cast<uint32_t>(c);
   }
 }
