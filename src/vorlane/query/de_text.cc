@@ -162,7 +162,8 @@ std::optional<std::string> product_of_composed(std::string_view text, bool stop_
 
 // `longer` continues `prefix` with a space: a whole-word prefix.
 bool continues_with_space(std::string_view longer, std::string_view prefix) {
-  return longer.size() > prefix.size() && longer.starts_with(prefix) && longer[prefix.size()] == ' ';
+  return longer.size() > prefix.size() && longer.starts_with(prefix) &&
+         longer[prefix.size()] == ' ';
 }
 
 bool is_ascii_digit_byte(char c) { return c >= '0' && c <= '9'; }
