@@ -4,6 +4,7 @@
 #pragma once
 
 #include <Python.h>
+#include <cxxabi.h>
 
 #include <cstdint>
 #include <optional>
@@ -33,5 +34,19 @@ bool init_internal_error_type();
 // Converts the C++ exception being handled into a Python exception; call
 // from a catch (...) block at an entry point. Returns null.
 PyObject* translate_current_exception();
+
+// Runs the body of an entry point. A C++ exception becomes a Python
+// exception (and null), except the forced unwind that ends a thread (a
+// daemon thread at interpreter exit), which must go on unwinding.
+template <typename Body>
+PyObject* call_guarded(Body&& body) {
+  try {
+    return body();
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+    return translate_current_exception();
+  }
+}
 
 }  // namespace vorlane::py
