@@ -126,12 +126,7 @@ PyObject* geocoder_reverse(PyObject* self, PyObject* args, PyObject* kwargs) {
     for (const query::Hit& hit : **answer) {
       PyRef dict = hit_to_dict(hit);
       if (!dict) return nullptr;
-      if (hit.distance_m) {
-        PyRef distance = PyRef::steal(PyFloat_FromDouble(*hit.distance_m));
-        if (!distance || PyDict_SetItemString(dict.get(), "distance_m", distance.get()) != 0) {
-          return nullptr;
-        }
-      }
+      if (hit.distance_m && !add_distance(dict.get(), *hit.distance_m)) return nullptr;
       if (PyList_Append(list.get(), dict.get()) != 0) return nullptr;
     }
     return list.release();
