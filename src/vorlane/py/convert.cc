@@ -73,6 +73,41 @@ std::optional<std::string> text_arg(PyObject* obj, const char* name) {
   return text;
 }
 
+std::optional<std::vector<std::string>> texts_arg(PyObject* obj, const char* name) {
+  if (PyUnicode_Check(obj)) {
+    PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    note_parameter(name);
+    return std::nullopt;
+  }
+  if (!PySequence_Check(obj)) {
+    PyRef type_name = PyRef::steal(PyObject_GetAttrString(
+        reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__name__"));
+    PyErr_Format(PyExc_TypeError, "'%S' object cannot be converted to 'Sequence'",
+                 type_name ? type_name.get() : Py_None);
+    note_parameter(name);
+    return std::nullopt;
+  }
+  // Asked as the sequence protocol would, but never trusted to size
+  // anything: a failing __len__ is forgotten, a lying one changes nothing.
+  if (PySequence_Size(obj) < 0) PyErr_Clear();
+  PyRef iterator = PyRef::steal(PyObject_GetIter(obj));
+  if (!iterator) {
+    note_parameter(name);
+    return std::nullopt;
+  }
+  std::vector<std::string> texts;
+  while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
+    auto text = text_arg(item.get(), name);
+    if (!text) return std::nullopt;
+    texts.push_back(std::move(*text));
+  }
+  if (PyErr_Occurred()) {
+    note_parameter(name);
+    return std::nullopt;
+  }
+  return texts;
+}
+
 std::optional<uint64_t> count_arg(PyObject* obj, const char* name) {
   PyRef index = PyRef::steal(PyNumber_Index(obj));
   if (!index) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vorlane::py {
 
@@ -17,6 +18,10 @@ std::optional<std::string> path_arg(PyObject* obj, const char* name);
 
 // A str, as UTF-8.
 std::optional<std::string> text_arg(PyObject* obj, const char* name);
+
+// A sequence of str (not a str itself), each as UTF-8, in order. Its length
+// is asked for and then ignored: the items are read by iteration.
+std::optional<std::vector<std::string>> texts_arg(PyObject* obj, const char* name);
 
 // Any object with an integer value (__index__), as an unsigned 64-bit count.
 std::optional<uint64_t> count_arg(PyObject* obj, const char* name);
