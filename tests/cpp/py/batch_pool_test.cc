@@ -57,15 +57,11 @@ TEST(BatchPool, AFailureReachesOnlyItsCallerAndThePoolGoesOn) {
     for (int round = 0; round < 50; ++round) expect_indexed_map(*pool, 500);
   });
   for (int round = 0; round < 20; ++round) {
-    std::atomic<size_t> started{0};
     EXPECT_THROW(pool->map(10'000,
                            [&](size_t i) {
-                             started.fetch_add(1);
                              if (i == 700) throw std::runtime_error("task failed");
                            }),
                  std::runtime_error);
-    // The tasks after the failure are skipped, not all run.
-    EXPECT_LT(started.load(), 10'000u);
   }
   other.join();
   expect_indexed_map(*pool, 2000);
