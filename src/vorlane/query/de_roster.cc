@@ -20,11 +20,18 @@ constexpr uint64_t kMaxStreetId = UINT32_MAX;
 // A projection list stops growing once it holds one id more than a reader
 // will scan, which marks it as "too many".
 constexpr size_t kProjectionListCap = kDeRosterScanLimit + 1;
-constexpr uint32_t kNoSlot = UINT32_MAX;
 
+// Combines two hashes so that every input bit reaches the low bits, which
+// pick the slot of an open-addressing table (murmur3's final mix).
 size_t mix_hashes(size_t a, size_t b) {
-  return a ^ (b + 0x9E3779B97F4A7C15ULL + (a << 6) + (a >> 2));
+  uint64_t h = a ^ (b * 0x9E3779B97F4A7C15ULL);
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDULL;
+  h ^= h >> 33;
+  return static_cast<size_t>(h);
 }
+
+constexpr uint32_t kMaxPostcode = 99999;
 
 std::optional<uint32_t> five_digit_postcode(std::string_view text) {
   if (!is_five_digit_postcode(text)) return std::nullopt;
@@ -35,7 +42,9 @@ std::optional<uint32_t> five_digit_postcode(std::string_view text) {
 Result<void> add_street_postcodes(const Index& index, uint32_t id, const StreetRecord& street,
                                   DePostcodeRoster& roster) {
   if (street.postcode_field == 0) {
-    if (street.postcode >= 1 && street.postcode <= 99999) roster.emplace_back(street.postcode, id);
+    if (street.postcode >= 1 && street.postcode <= kMaxPostcode) {
+      roster.emplace_back(street.postcode, id);
+    }
     return ok();
   }
   if (street.postcode_field != kPerHousePostcodes) {
@@ -60,116 +69,177 @@ Result<void> add_street_postcodes(const Index& index, uint32_t id, const StreetR
   return ok();
 }
 
-// The projection key of every street, each street and each commune put in
-// product form once. Street forms live end to end in one buffer; a key is
-// (street form, locality id), and keys that are equal get the same key id.
-class StreetKeys {
- public:
-  static constexpr uint32_t kNoKey = UINT32_MAX;  // empty street or locality
+// The pairs arrive in ascending street id, so a stable counting sort by
+// postcode orders them by (postcode, street id) in linear time.
+DePostcodeRoster sorted_by_postcode(const DePostcodeRoster& pairs) {
+  std::vector<size_t> next(kMaxPostcode + 2, 0);
+  for (const auto& pair : pairs) ++next[pair.first + 1];
+  for (size_t p = 1; p < next.size(); ++p) next[p] += next[p - 1];
+  DePostcodeRoster sorted(pairs.size());
+  for (const auto& pair : pairs) sorted[next[pair.first]++] = pair;
+  return sorted;
+}
 
-  explicit StreetKeys(const Index& index) {
-    const std::vector<uint32_t> locality_of_commune = commune_localities(index);
-    const size_t streets = index.street_count();
-    std::vector<size_t> ends;
-    ends.reserve(streets);
-    std::vector<uint32_t> locality_of_street(streets, kNoKey);
-    for (size_t id = 0; id < streets; ++id) {
-      const StreetRecord street = *index.street(id);
-      forms_ += de_product_normalize_street(index.name(street.name_offset));
-      ends.push_back(forms_.size());
-      if (street.commune < locality_of_commune.size()) {
-        locality_of_street[id] = locality_of_commune[street.commune];
-      }
-    }
-    assign_key_ids(ends, locality_of_street);
-  }
-
-  uint32_t key_of(size_t street_id) const { return key_of_street_[street_id]; }
-  size_t key_count() const { return keys_.size(); }
-  DeBlankPostcodeDisplayProjection::Key key(uint32_t key_id) const {
-    const KeyRef& k = keys_[key_id];
-    return {std::string(k.street), localities_[k.locality]};
-  }
-
- private:
-  struct KeyRef {
-    std::string_view street;
-    uint32_t locality;
-    bool operator==(const KeyRef&) const = default;
-  };
-  struct KeyRefHash {
-    size_t operator()(const KeyRef& k) const {
-      return mix_hashes(std::hash<std::string_view>()(k.street), k.locality);
-    }
-  };
-
-  // The locality id of each commune; kNoKey for an empty product name.
-  std::vector<uint32_t> commune_localities(const Index& index) {
-    std::unordered_map<std::string, uint32_t> ids;
-    std::vector<uint32_t> out(index.commune_count(), kNoKey);
-    for (size_t c = 0; c < out.size(); ++c) {
-      std::string form = de_product_normalize_text(index.commune_name(c));
-      if (form.empty()) continue;
-      const auto [it, added] = ids.try_emplace(form, static_cast<uint32_t>(localities_.size()));
-      if (added) localities_.push_back(std::move(form));
-      out[c] = it->second;
-    }
-    return out;
-  }
-
-  // Views into forms_ are taken only once it has stopped growing.
-  void assign_key_ids(const std::vector<size_t>& ends,
-                      const std::vector<uint32_t>& locality_of_street) {
-    std::unordered_map<KeyRef, uint32_t, KeyRefHash> ids;
-    ids.reserve(ends.size());
-    key_of_street_.assign(ends.size(), kNoKey);
-    size_t begin = 0;
-    for (size_t id = 0; id < ends.size(); ++id) {
-      const std::string_view street(forms_.data() + begin, ends[id] - begin);
-      begin = ends[id];
-      if (street.empty() || locality_of_street[id] == kNoKey) continue;
-      const KeyRef key{street, locality_of_street[id]};
-      const auto [it, added] = ids.try_emplace(key, static_cast<uint32_t>(keys_.size()));
-      if (added) keys_.push_back(key);
-      key_of_street_[id] = it->second;
-    }
-  }
-
-  std::string forms_;
-  std::vector<std::string> localities_;
-  std::vector<KeyRef> keys_;
-  std::vector<uint32_t> key_of_street_;
-};
+constexpr uint32_t kNone = UINT32_MAX;
 
 bool has_blank_postcode(const StreetRecord& street) {
   return street.postcode == 0 && street.postcode_field == 0;
 }
 
-bool any_blank_street(const Index& index) {
+std::vector<uint32_t> blank_street_ids(const Index& index) {
+  std::vector<uint32_t> ids;
   for (size_t id = 0; id < index.street_count(); ++id) {
-    if (has_blank_postcode(*index.street(id))) return true;
+    if (has_blank_postcode(*index.street(id))) ids.push_back(static_cast<uint32_t>(id));
   }
-  return false;
+  return ids;
 }
 
-// For each key id, its slot in the projection (kNoSlot when the key is not
-// projected): the keys of blank streets that a street with a postcode
-// shares, numbered in the order their first blank street comes.
-std::vector<uint32_t> projected_slots(const Index& index, const StreetKeys& keys,
-                                      uint32_t& slot_count) {
-  std::vector<bool> has_postcode_twin(keys.key_count(), false);
-  for (const auto& [postcode, id] : index.de_postcode_streets) {
-    const uint32_t key = id < index.street_count() ? keys.key_of(id) : StreetKeys::kNoKey;
-    if (key != StreetKeys::kNoKey) has_postcode_twin[key] = true;
-  }
-  std::vector<uint32_t> slot_of_key(keys.key_count(), kNoSlot);
-  slot_count = 0;
-  for (size_t id = 0; id < index.street_count(); ++id) {
-    const uint32_t key = keys.key_of(id);
-    if (key == StreetKeys::kNoKey || !has_postcode_twin[key] || slot_of_key[key] != kNoSlot) {
-      continue;
+// The locality of every commune: its product name, numbered so that equal
+// names share one id; kNone for an empty name.
+class Localities {
+ public:
+  explicit Localities(const Index& index) : of_commune_(index.commune_count(), kNone) {
+    std::unordered_map<std::string, uint32_t> ids;
+    for (size_t c = 0; c < of_commune_.size(); ++c) {
+      std::string form = de_product_normalize_text(index.commune_name(c));
+      if (form.empty()) continue;
+      const auto [it, added] = ids.try_emplace(form, static_cast<uint32_t>(names_.size()));
+      if (added) names_.push_back(std::move(form));
+      of_commune_[c] = it->second;
     }
-    if (has_blank_postcode(*index.street(id))) slot_of_key[key] = slot_count++;
+  }
+
+  uint32_t of(uint32_t commune) const {
+    return commune < of_commune_.size() ? of_commune_[commune] : kNone;
+  }
+  size_t size() const { return names_.size(); }
+  const std::string& name(uint32_t id) const { return names_[id]; }
+
+ private:
+  std::vector<uint32_t> of_commune_;
+  std::vector<std::string> names_;
+};
+
+// The distinct keys (street form, locality id) of the blank-postcode
+// streets, numbered in the order added. A flat open-addressing table sized
+// once for the blank streets; the street forms lie end to end in one
+// buffer. Each slot holds a key id and the upper half of its hash, so a
+// probe touches an entry only when the hashes agree.
+class BlankKeys {
+ public:
+  explicit BlankKeys(size_t blank_streets) {
+    size_t capacity = 16;
+    while (capacity < blank_streets + blank_streets / 2) capacity *= 2;
+    slots_.assign(capacity, kEmpty);
+  }
+
+  uint32_t add(std::string_view street, uint32_t locality) {
+    const uint64_t hash = hash_of(street, locality);
+    uint64_t& slot = slots_[probe(street, locality, hash)];
+    if (slot == kEmpty) {
+      slot = (hash & kHashBits) | entries_.size();
+      entries_.push_back({forms_.size(), street.size(), locality});
+      forms_ += street;
+    }
+    return static_cast<uint32_t>(slot);
+  }
+
+  uint32_t find(std::string_view street, uint32_t locality) const {
+    const uint64_t slot = slots_[probe(street, locality, hash_of(street, locality))];
+    return slot == kEmpty ? kNone : static_cast<uint32_t>(slot);
+  }
+
+  size_t size() const { return entries_.size(); }
+  std::string_view street(uint32_t id) const {
+    return std::string_view(forms_).substr(entries_[id].offset, entries_[id].length);
+  }
+  uint32_t locality(uint32_t id) const { return entries_[id].locality; }
+
+ private:
+  static constexpr uint64_t kEmpty = UINT64_MAX;
+  static constexpr uint64_t kHashBits = 0xFFFFFFFF00000000ULL;
+
+  struct Entry {
+    size_t offset;  // into forms_
+    size_t length;
+    uint32_t locality;
+  };
+
+  static uint64_t hash_of(std::string_view street, uint32_t locality) {
+    return mix_hashes(std::hash<std::string_view>()(street), locality);
+  }
+
+  // The slot holding the key, or the empty slot where it belongs. The table
+  // is never more than two-thirds full, so a probe always ends.
+  size_t probe(std::string_view street, uint32_t locality, uint64_t hash) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+      const uint64_t slot = slots_[at];
+      if (slot == kEmpty) return at;
+      if ((slot & kHashBits) != (hash & kHashBits)) continue;
+      const uint32_t id = static_cast<uint32_t>(slot);
+      if (entries_[id].locality == locality && this->street(id) == street) return at;
+    }
+  }
+
+  std::vector<uint64_t> slots_;  // upper hash bits | key id, or kEmpty
+  std::vector<Entry> entries_;
+  std::string forms_;
+};
+
+// The key id of every street whose (street form, locality) is the key of
+// some blank-postcode street, else kNone; and which keys a street with a
+// roster postcode shares. Each street and commune is put in product form
+// once, and only streets in a locality that has a blank street at all.
+struct ProjectedKeys {
+  Localities localities;
+  BlankKeys keys;
+  std::vector<uint32_t> key_of_street;
+  std::vector<bool> has_postcode_twin;
+
+  ProjectedKeys(const Index& index, const std::vector<uint32_t>& blank_streets)
+      : localities(index),
+        keys(blank_streets.size()),
+        key_of_street(index.street_count(), kNone) {
+    std::vector<bool> blank_locality(localities.size(), false);
+    for (const uint32_t id : blank_streets) {
+      const StreetRecord street = *index.street(id);
+      const uint32_t locality = localities.of(street.commune);
+      if (locality == kNone) continue;
+      const std::string form = de_product_normalize_street(index.name(street.name_offset));
+      if (form.empty()) continue;
+      key_of_street[id] = keys.add(form, locality);
+      blank_locality[locality] = true;
+    }
+    std::vector<bool> in_roster(index.street_count(), false);
+    for (const auto& [postcode, id] : index.de_postcode_streets) {
+      if (id < in_roster.size()) in_roster[id] = true;
+    }
+    has_postcode_twin.assign(keys.size(), false);
+    for (size_t id = 0; id < index.street_count(); ++id) {
+      const StreetRecord street = *index.street(id);
+      const uint32_t locality = localities.of(street.commune);
+      if (has_blank_postcode(street) || locality == kNone || !blank_locality[locality]) continue;
+      const uint32_t key =
+          keys.find(de_product_normalize_street(index.name(street.name_offset)), locality);
+      key_of_street[id] = key;
+      if (key != kNone && in_roster[id]) has_postcode_twin[key] = true;
+    }
+  }
+};
+
+// The slot of every projected key (kNone for the others): the keys of
+// blank streets that a street with a postcode shares, numbered in the
+// order their first blank street comes.
+std::vector<uint32_t> projection_slots(const std::vector<uint32_t>& blank_streets,
+                                       const ProjectedKeys& p, uint32_t& slot_count) {
+  std::vector<uint32_t> slot_of_key(p.keys.size(), kNone);
+  slot_count = 0;
+  for (const uint32_t id : blank_streets) {
+    const uint32_t key = p.key_of_street[id];
+    if (key != kNone && p.has_postcode_twin[key] && slot_of_key[key] == kNone) {
+      slot_of_key[key] = slot_count++;
+    }
   }
   return slot_of_key;
 }
@@ -187,7 +257,7 @@ Result<DePostcodeRoster> build_de_postcode_streets(const Index& index) {
     if (id > kMaxStreetId) return corrupt("DE postcode roster exceeds u32 street ids");
     VORLANE_TRY(add_street_postcodes(index, static_cast<uint32_t>(id), *index.street(id), roster));
   }
-  std::sort(roster.begin(), roster.end());
+  roster = sorted_by_postcode(roster);
   roster.erase(std::unique(roster.begin(), roster.end()), roster.end());
   roster.shrink_to_fit();
   return roster;
@@ -201,19 +271,22 @@ Result<DeBlankPostcodeDisplayProjection> build_de_blank_postcode_display_streets
     return corrupt("DE blank-postcode roster exceeds u32 street ids");
   }
   // Most sheets give every street a postcode: no product forms then.
-  if (!any_blank_street(index)) return projection;
+  const std::vector<uint32_t> blank_streets = blank_street_ids(index);
+  if (blank_streets.empty()) return projection;
 
-  const StreetKeys keys(index);
+  const ProjectedKeys keys(index, blank_streets);
   uint32_t slot_count = 0;
-  const std::vector<uint32_t> slot_of_key = projected_slots(index, keys, slot_count);
+  const std::vector<uint32_t> slot_of_key = projection_slots(blank_streets, keys, slot_count);
   if (slot_count == 0) return projection;
+  const auto slot_of_street = [&](size_t id) {
+    const uint32_t key = keys.key_of_street[id];
+    return key == kNone ? kNone : slot_of_key[key];
+  };
 
   std::vector<size_t> list_size(slot_count, 0);
   for (size_t id = 0; id < index.street_count(); ++id) {
-    const uint32_t key = keys.key_of(id);
-    if (key == StreetKeys::kNoKey || slot_of_key[key] == kNoSlot) continue;
-    size_t& size = list_size[slot_of_key[key]];
-    if (size < kProjectionListCap) ++size;
+    const uint32_t slot = slot_of_street(id);
+    if (slot != kNone && list_size[slot] < kProjectionListCap) ++list_size[slot];
   }
   std::vector<size_t> start(slot_count, 0);
   size_t total = 0;
@@ -227,19 +300,19 @@ Result<DeBlankPostcodeDisplayProjection> build_de_blank_postcode_display_streets
   projection.street_ids.resize(total);
   std::vector<size_t> filled(slot_count, 0);
   for (size_t id = 0; id < index.street_count(); ++id) {
-    const uint32_t key = keys.key_of(id);
-    if (key == StreetKeys::kNoKey || slot_of_key[key] == kNoSlot) continue;
-    const uint32_t slot = slot_of_key[key];
-    if (filled[slot] < list_size[slot]) {
+    const uint32_t slot = slot_of_street(id);
+    if (slot != kNone && filled[slot] < list_size[slot]) {
       projection.street_ids[start[slot] + filled[slot]++] = static_cast<uint32_t>(id);
     }
   }
   projection.by_key.reserve(slot_count);
-  for (uint32_t key = 0; key < keys.key_count(); ++key) {
+  for (uint32_t key = 0; key < keys.keys.size(); ++key) {
     const uint32_t slot = slot_of_key[key];
-    if (slot == kNoSlot) continue;
+    if (slot == kNone) continue;
+    DeBlankPostcodeDisplayProjection::Key text{std::string(keys.keys.street(key)),
+                                               keys.localities.name(keys.keys.locality(key))};
     const DeBlankPostcodeDisplayProjection::Range range{start[slot], list_size[slot]};
-    projection.by_key.emplace(keys.key(key), range);
+    projection.by_key.emplace(std::move(text), range);
   }
   return projection;
 }
