@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <functional>
 #include <string>
-#include <unordered_map>
 
 #include "vorlane/query/de_text.h"
 #include "vorlane/query/decimal.h"
 #include "vorlane/query/house_list.h"
 #include "vorlane/query/index.h"
+#include "vorlane/query/key_numbering.h"
 
 namespace vorlane::query {
 namespace {
@@ -80,7 +80,7 @@ DePostcodeRoster sorted_by_postcode(const DePostcodeRoster& pairs) {
   return sorted;
 }
 
-constexpr uint32_t kNone = UINT32_MAX;
+constexpr uint32_t kNone = KeyNumbering<uint64_t>::kAbsent;
 
 bool has_blank_postcode(const StreetRecord& street) {
   return street.postcode == 0 && street.postcode_field == 0;
@@ -94,18 +94,19 @@ std::vector<uint32_t> blank_street_ids(const Index& index) {
   return ids;
 }
 
+uint64_t hash_text(std::string_view text) {
+  return mix_hashes(std::hash<std::string_view>()(text), 0);
+}
+
 // The locality of every commune: its product name, numbered so that equal
 // names share one id; kNone for an empty name.
 class Localities {
  public:
-  explicit Localities(const Index& index) : of_commune_(index.commune_count(), kNone) {
-    std::unordered_map<std::string, uint32_t> ids;
+  explicit Localities(const Index& index)
+      : of_commune_(index.commune_count(), kNone), names_(index.commune_count()) {
     for (size_t c = 0; c < of_commune_.size(); ++c) {
-      std::string form = de_product_normalize_text(index.commune_name(c));
-      if (form.empty()) continue;
-      const auto [it, added] = ids.try_emplace(form, static_cast<uint32_t>(names_.size()));
-      if (added) names_.push_back(std::move(form));
-      of_commune_[c] = it->second;
+      const std::string form = de_product_normalize_text(index.commune_name(c));
+      if (!form.empty()) of_commune_[c] = names_.add(form, hash_text(form));
     }
   }
 
@@ -113,92 +114,67 @@ class Localities {
     return commune < of_commune_.size() ? of_commune_[commune] : kNone;
   }
   size_t size() const { return names_.size(); }
-  const std::string& name(uint32_t id) const { return names_[id]; }
+  const std::string& name(uint32_t id) const { return names_.key(id); }
 
  private:
   std::vector<uint32_t> of_commune_;
-  std::vector<std::string> names_;
+  KeyNumbering<std::string> names_;
 };
 
-// The distinct keys (street form, locality id) of the blank-postcode
-// streets, numbered in the order added. A flat open-addressing table sized
-// once for the blank streets; the street forms lie end to end in one
-// buffer. Each slot holds a key id and the upper half of its hash, so a
-// probe touches an entry only when the hashes agree.
-class BlankKeys {
+// The product forms of street names, each distinct name put in product form
+// once: names repeat across communes ("Hauptstraße" in hundreds of them).
+// Only the forms of blank-postcode streets are numbered; every other name
+// maps to kNone. All blank streets' names must be added before the first
+// find(). Names are views into the mapped names section.
+class BlankStreetForms {
  public:
-  explicit BlankKeys(size_t blank_streets) {
-    size_t capacity = 16;
-    while (capacity < blank_streets + blank_streets / 2) capacity *= 2;
-    slots_.assign(capacity, kEmpty);
-  }
+  BlankStreetForms(size_t streets, size_t blank_streets)
+      : names_(streets), forms_(blank_streets) {}
 
-  uint32_t add(std::string_view street, uint32_t locality) {
-    const uint64_t hash = hash_of(street, locality);
-    uint64_t& slot = slots_[probe(street, locality, hash)];
-    if (slot == kEmpty) {
-      slot = (hash & kHashBits) | entries_.size();
-      entries_.push_back({forms_.size(), street.size(), locality});
-      forms_ += street;
-    }
-    return static_cast<uint32_t>(slot);
-  }
-
-  uint32_t find(std::string_view street, uint32_t locality) const {
-    const uint64_t slot = slots_[probe(street, locality, hash_of(street, locality))];
-    return slot == kEmpty ? kNone : static_cast<uint32_t>(slot);
-  }
-
-  size_t size() const { return entries_.size(); }
-  std::string_view street(uint32_t id) const {
-    return std::string_view(forms_).substr(entries_[id].offset, entries_[id].length);
-  }
-  uint32_t locality(uint32_t id) const { return entries_[id].locality; }
+  // The form id of a blank street's name; kNone for an empty form.
+  uint32_t add(std::string_view name) { return form_of(name, true); }
+  // The form id when the name's form is a blank street's, else kNone.
+  uint32_t find(std::string_view name) { return form_of(name, false); }
+  const std::string& form(uint32_t id) const { return forms_.key(id); }
 
  private:
-  static constexpr uint64_t kEmpty = UINT64_MAX;
-  static constexpr uint64_t kHashBits = 0xFFFFFFFF00000000ULL;
-
-  struct Entry {
-    size_t offset;  // into forms_
-    size_t length;
-    uint32_t locality;
-  };
-
-  static uint64_t hash_of(std::string_view street, uint32_t locality) {
-    return mix_hashes(std::hash<std::string_view>()(street), locality);
-  }
-
-  // The slot holding the key, or the empty slot where it belongs. The table
-  // is never more than two-thirds full, so a probe always ends.
-  size_t probe(std::string_view street, uint32_t locality, uint64_t hash) const {
-    const size_t mask = slots_.size() - 1;
-    for (size_t at = hash & mask;; at = (at + 1) & mask) {
-      const uint64_t slot = slots_[at];
-      if (slot == kEmpty) return at;
-      if ((slot & kHashBits) != (hash & kHashBits)) continue;
-      const uint32_t id = static_cast<uint32_t>(slot);
-      if (entries_[id].locality == locality && this->street(id) == street) return at;
+  uint32_t form_of(std::string_view name, bool number_new_forms) {
+    const uint32_t name_id = names_.add(name, hash_text(name));
+    if (name_id < form_of_name_.size()) return form_of_name_[name_id];
+    const std::string form = de_product_normalize_street(name);
+    uint32_t form_id = kNone;
+    if (!form.empty()) {
+      form_id = number_new_forms ? forms_.add(form, hash_text(form))
+                                 : forms_.find(form, hash_text(form));
     }
+    form_of_name_.push_back(form_id);
+    return form_id;
   }
 
-  std::vector<uint64_t> slots_;  // upper hash bits | key id, or kEmpty
-  std::vector<Entry> entries_;
-  std::string forms_;
+  KeyNumbering<std::string_view> names_;
+  std::vector<uint32_t> form_of_name_;
+  KeyNumbering<std::string> forms_;
 };
+
+// A projection key as one number: (form id, locality id).
+uint64_t key_code(uint32_t form, uint32_t locality) {
+  return (uint64_t{form} << 32) | locality;
+}
 
 // The key id of every street whose (street form, locality) is the key of
 // some blank-postcode street, else kNone; and which keys a street with a
-// roster postcode shares. Each street and commune is put in product form
-// once, and only streets in a locality that has a blank street at all.
+// roster postcode shares. Streets in a locality without blank streets are
+// not looked at.
 struct ProjectedKeys {
   Localities localities;
-  BlankKeys keys;
+  BlankStreetForms forms;
+  KeyNumbering<uint64_t> keys;
   std::vector<uint32_t> key_of_street;
   std::vector<bool> has_postcode_twin;
 
   ProjectedKeys(const Index& index, const std::vector<uint32_t>& blank_streets)
       : localities(index),
+        forms(index.street_count(), blank_streets.size()),
         keys(blank_streets.size()),
         key_of_street(index.street_count(), kNone) {
     std::vector<bool> blank_locality(localities.size(), false);
@@ -206,9 +182,10 @@ struct ProjectedKeys {
       const StreetRecord street = *index.street(id);
       const uint32_t locality = localities.of(street.commune);
       if (locality == kNone) continue;
-      const std::string form = de_product_normalize_street(index.name(street.name_offset));
-      if (form.empty()) continue;
-      key_of_street[id] = keys.add(form, locality);
+      const uint32_t form = forms.add(index.name(street.name_offset));
+      if (form == kNone) continue;
+      const uint64_t code = key_code(form, locality);
+      key_of_street[id] = keys.add(code, mix_hashes(code, 0));
       blank_locality[locality] = true;
     }
     std::vector<bool> in_roster(index.street_count(), false);
@@ -220,11 +197,19 @@ struct ProjectedKeys {
       const StreetRecord street = *index.street(id);
       const uint32_t locality = localities.of(street.commune);
       if (has_blank_postcode(street) || locality == kNone || !blank_locality[locality]) continue;
-      const uint32_t key =
-          keys.find(de_product_normalize_street(index.name(street.name_offset)), locality);
+      const uint32_t form = forms.find(index.name(street.name_offset));
+      if (form == kNone) continue;
+      const uint64_t code = key_code(form, locality);
+      const uint32_t key = keys.find(code, mix_hashes(code, 0));
       key_of_street[id] = key;
       if (key != kNone && in_roster[id]) has_postcode_twin[key] = true;
     }
+  }
+
+  DeBlankPostcodeDisplayProjection::Key text(uint32_t key) const {
+    const uint64_t code = keys.key(key);
+    return {forms.form(static_cast<uint32_t>(code >> 32)),
+            localities.name(static_cast<uint32_t>(code))};
   }
 };
 
@@ -309,10 +294,8 @@ Result<DeBlankPostcodeDisplayProjection> build_de_blank_postcode_display_streets
   for (uint32_t key = 0; key < keys.keys.size(); ++key) {
     const uint32_t slot = slot_of_key[key];
     if (slot == kNone) continue;
-    DeBlankPostcodeDisplayProjection::Key text{std::string(keys.keys.street(key)),
-                                               keys.localities.name(keys.keys.locality(key))};
     const DeBlankPostcodeDisplayProjection::Range range{start[slot], list_size[slot]};
-    projection.by_key.emplace(std::move(text), range);
+    projection.by_key.emplace(keys.text(key), range);
   }
   return projection;
 }
