@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,7 +13,6 @@ namespace {
 
 using namespace testing;  // the sheet builder
 using Pairs = std::vector<std::pair<uint32_t, uint32_t>>;
-using Ids = std::vector<uint32_t>;
 
 SheetBuilder german(std::vector<TestStreet> streets, uint8_t version = 7) {
   SheetBuilder b;
@@ -75,19 +75,34 @@ TEST(DeRoster, OnlyLowerCaseDeSheetsGetRosters) {
   }
 }
 
-TEST(DeRoster, ProjectionListsEveryStreetOfABlankStreetsNameAndLocality) {
+TEST(DeRoster, ProjectionAndAnchorCommune) {
   const auto idx = german({with(street("Hauptstraße", {house(1)}), 10115),
                            with(street("Gartenweg", {house(1)}), 0),  // no twin with a postcode
-                           with(street("Hauptstraße", {house(1)}), 0),
-                           with(street("Hauptstraße", {house(1)}), 80331, {}, 1)})
+                           with(street("Hauptstr.", {house(1)}), 0),
+                           with(street("Hauptstraße", {house(1)}), 80331, {}, 1),
+                           with(street("Lindenallee", {house(1)}), 10115),
+                           with(street("Lindenallee", {house(1)}), 10115, {}, 2)})
                        .open();
   const auto& projection = idx->de_blank_postcode_display_streets;
   EXPECT_EQ(projection.by_key.size(), 1u);
   const auto ids = projection.get("hauptstrasse", "berlin");
   ASSERT_TRUE(ids);
-  EXPECT_EQ(Ids(ids->begin(), ids->end()), (Ids{0, 2}));
+  EXPECT_THAT(*ids, ::testing::ElementsAre(0u, 2u));
   EXPECT_FALSE(projection.get("gartenweg", "berlin"));
   EXPECT_FALSE(projection.get("hauptstrasse", "muenchen"));
+
+  const struct {
+    const char* street;
+    const char* locality;
+    uint32_t postcode;
+    std::optional<uint32_t> commune;
+  } anchors[] = {{"hauptstrasse", "berlin", 10115, 0}, {"hauptstrasse", "berlin", 10117, {}},
+                 {"hauptstrasse", "muenchen", 10115, {}}, {"lindenallee", "berlin", 10115, {}}};
+  for (const auto& a : anchors) {
+    SCOPED_TRACE(std::string(a.street) + " " + a.locality + " " + std::to_string(a.postcode));
+    const DeBlankPostcodeHouseSpec spec{a.street, a.locality, "", "", 1, a.postcode};
+    EXPECT_EQ(de_blank_postcode_anchor_commune_id(*idx, spec), a.commune);
+  }
 
   DeBlankPostcodeDisplayProjection damaged;
   damaged.by_key[{"a", "b"}] = {1, 1};
@@ -98,37 +113,16 @@ TEST(DeRoster, ProjectionListsEveryStreetOfABlankStreetsNameAndLocality) {
 TEST(DeRoster, ListsStopAt8193AndAnchorsScanAtMost8192Pairs) {
   for (const uint32_t with_postcode : {8192u, 8193u}) {
     SCOPED_TRACE(with_postcode);
-    std::vector<TestStreet> streets(with_postcode, with(street("Hauptstrasse", {house(1)}), 10115));
-    streets.push_back(with(street("Hauptstrasse", {house(1)}), 0));
+    std::vector<TestStreet> streets(with_postcode, with(street("Hauptstraße", {house(1)}), 10115));
+    streets.push_back(with(street("Hauptstraße", {house(1)}), 0));
     const auto idx = german(std::move(streets)).open();
     const auto ids = idx->de_blank_postcode_display_streets.get("hauptstrasse", "berlin");
     ASSERT_TRUE(ids);
     EXPECT_EQ(ids->size(), 8193u);
     EXPECT_EQ(ids->back(), 8192u);
-    const auto anchor = de_blank_postcode_anchor_commune_id(
-        *idx, {"hauptstrasse", "berlin", "", "10115", 1, 10115});
-    EXPECT_EQ(anchor, with_postcode == 8192 ? std::optional<uint32_t>(0) : std::nullopt);
-  }
-}
-
-TEST(DeRoster, AnchorCommune) {
-  const auto idx = german({with(street("Hauptstr.", {house(1)}), 10115),
-                           with(street("Hauptstrasse", {house(1)}), 10115),
-                           with(street("Lindenallee", {house(1)}), 10115),
-                           with(street("Lindenallee", {house(1)}), 10115, {}, 2)})
-                       .open();
-  const struct {
-    const char* street;
-    const char* locality;
-    uint32_t postcode;
-    std::optional<uint32_t> commune;
-  } cases[] = {{"hauptstrasse", "berlin", 10115, 0}, {"hauptstrasse", "berlin", 10117, {}},
-               {"hauptstrasse", "muenchen", 10115, {}}, {"lindenallee", "berlin", 10115, {}}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.street) + " " + c.locality + " " + std::to_string(c.postcode));
-    EXPECT_EQ(de_blank_postcode_anchor_commune_id(
-                  *idx, {c.street, c.locality, "", std::to_string(c.postcode), 1, c.postcode}),
-              c.commune);
+    const DeBlankPostcodeHouseSpec spec{"hauptstrasse", "berlin", "", "", 1, 10115};
+    EXPECT_EQ(de_blank_postcode_anchor_commune_id(*idx, spec),
+              with_postcode == 8192 ? std::optional<uint32_t>(0) : std::nullopt);
   }
 }
 
@@ -157,8 +151,7 @@ TEST(DeExactHouse, NumberSuffixAndPostcodeMustAllAgree) {
                {v7.get(), 1, 1, 10117, true},  {v7.get(), 1, 1, 10115, false},
                {v7.get(), 2, 1, 10115, true},  {v6.get(), 0, 1, 10115, false}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.street) + " " + std::to_string(c.number) + " " +
-                 std::to_string(c.postcode));
+    SCOPED_TRACE(::testing::Message() << c.street << " " << c.number << " " << c.postcode);
     ExactHouseCache cache;
     EXPECT_EQ(exact_house_postcode_candidate_cached(*c.idx, cache, c.street,
                                                     *c.idx->street(c.street), c.number, 0,
