@@ -183,12 +183,14 @@ void measure_street(const Index& index, uint32_t street_id, uint64_t rank, doubl
 // point nearest the query. Rounding is monotonic, so the same operations on
 // a coordinate no farther from the query give a result no greater than any
 // house's own distance.
-double box_lower_bound(const StreetBox& box, double lat, double lon, double cosine) {
+// Returned squared: the root, also monotonic, is taken only for the few
+// streets that are reached.
+double box_lower_bound_squared(const StreetBox& box, double lat, double lon, double cosine) {
   const double nearest_lat =
       std::clamp(lat, degrees_from_units(box.min_lat), degrees_from_units(box.max_lat));
   const double nearest_lon =
       std::clamp(lon, degrees_from_units(box.min_lon), degrees_from_units(box.max_lon));
-  return flat_distance_m(lat, lon, cosine, nearest_lat, nearest_lon);
+  return flat_distance_squared(lat, lon, cosine, nearest_lat, nearest_lon);
 }
 
 // The stored integer a decoded coordinate came from: units / 1e7 is
@@ -199,7 +201,7 @@ int32_t stored_units(double degrees) {
 }
 
 struct StreetVisit {
-  double bound;
+  double bound_squared;
   uint64_t rank;  // position among the candidate streets, ascending ids
   uint32_t street_id;
 };
@@ -243,18 +245,25 @@ std::vector<Candidate> nearest_houses(const Index& index, const std::vector<uint
   for (size_t rank = 0; rank < streets.size(); ++rank) {
     const uint32_t id = streets[rank];
     if (id >= boxes.size() || boxes[id].empty()) continue;  // no house to measure
-    visits.push_back(StreetVisit{box_lower_bound(boxes[id], lat, lon, cosine), rank, id});
+    visits.push_back(
+        StreetVisit{box_lower_bound_squared(boxes[id], lat, lon, cosine), rank, id});
   }
-  std::sort(visits.begin(), visits.end(), [](const StreetVisit& a, const StreetVisit& b) {
-    return a.bound < b.bound || (a.bound == b.bound && a.rank < b.rank);
-  });
+  // A heap, nearest bound on top: usually only a few streets are taken
+  // before the rest are out of reach, so sorting them all would be waste.
+  const auto farther = [](const StreetVisit& a, const StreetVisit& b) {
+    return a.bound_squared > b.bound_squared ||
+           (a.bound_squared == b.bound_squared && a.rank > b.rank);
+  };
+  std::make_heap(visits.begin(), visits.end(), farther);
   NearestKept kept(wanted);
   std::vector<Candidate> street_houses;
-  for (const StreetVisit& v : visits) {
+  for (auto end = visits.end(); end != visits.begin(); --end) {
+    std::pop_heap(visits.begin(), end, farther);
+    const StreetVisit& v = *(end - 1);
     // Every later street's bound is at least this one's. Streets are not
     // visited in measuring order, so a house exactly at the farthest kept
     // distance may still win its tie: only a greater bound ends the walk.
-    if (kept.full() && v.bound > kept.farthest()) break;
+    if (kept.full() && std::sqrt(v.bound_squared) > kept.farthest()) break;
     street_houses.clear();
     measure_street(index, v.street_id, v.rank, lat, lon, cosine, street_houses);
     for (const Candidate& c : street_houses) kept.offer(c);
