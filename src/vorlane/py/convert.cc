@@ -28,6 +28,15 @@ void note_parameter(const char* name) {
   PyErr_Restore(type, value, traceback);
 }
 
+// Raises TypeError with `format`, whose one %S is the type name of `obj`,
+// noted with the parameter name.
+void refuse_type(PyObject* obj, const char* format, const char* name) {
+  PyRef type_name = PyRef::steal(PyObject_GetAttrString(
+      reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__name__"));
+  PyErr_Format(PyExc_TypeError, format, type_name ? type_name.get() : Py_None);
+  note_parameter(name);
+}
+
 std::optional<std::string> utf8_of(PyObject* str) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(str, &size);
@@ -61,11 +70,7 @@ std::optional<std::string> path_arg(PyObject* obj, const char* name) {
 
 std::optional<std::string> text_arg(PyObject* obj, const char* name) {
   if (!PyUnicode_Check(obj)) {
-    PyRef type_name = PyRef::steal(PyObject_GetAttrString(
-        reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__name__"));
-    PyErr_Format(PyExc_TypeError, "expected str, not %S",
-                 type_name ? type_name.get() : Py_None);
-    note_parameter(name);
+    refuse_type(obj, "expected str, not %S", name);
     return std::nullopt;
   }
   auto text = utf8_of(obj);  // a lone surrogate cannot be UTF-8: UnicodeEncodeError
@@ -80,11 +85,7 @@ std::optional<std::vector<std::string>> texts_arg(PyObject* obj, const char* nam
     return std::nullopt;
   }
   if (!PySequence_Check(obj)) {
-    PyRef type_name = PyRef::steal(PyObject_GetAttrString(
-        reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__name__"));
-    PyErr_Format(PyExc_TypeError, "'%S' object cannot be converted to 'Sequence'",
-                 type_name ? type_name.get() : Py_None);
-    note_parameter(name);
+    refuse_type(obj, "'%S' object cannot be converted to 'Sequence'", name);
     return std::nullopt;
   }
   // Asked as the sequence protocol would, but never trusted to size
