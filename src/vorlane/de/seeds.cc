@@ -77,10 +77,20 @@ bool abbreviates_platz(string_view word) {
   return letters >= 3;
 }
 
+// Whether some 'l' or 'L' is followed by '.', which every "...pl." word
+// needs; spares the word split on most texts.
+bool might_abbreviate_platz(string_view text) {
+  for (size_t dot = text.find('.', 1); dot != string_view::npos; dot = text.find('.', dot + 1)) {
+    if ((text[dot - 1] | 0x20) == 'l') return true;
+  }
+  return false;
+}
+
 // The text with its first "...pl." word before a digit-led word written out
 // as "...platz", words joined with single spaces; none when no word
 // qualifies. The last word is never looked at.
 std::optional<std::string> platz_written_out(string_view text) {
+  if (!might_abbreviate_platz(text)) return nullopt;
   const std::vector<string_view> words = split_white_space(text);
   for (size_t i = 0; i + 1 < words.size(); ++i) {
     if (!is_digit_byte(words[i + 1][0]) || !abbreviates_platz(words[i])) continue;
@@ -223,11 +233,15 @@ std::vector<Seed> derived_seeds(string_view query, const QueryBasis& basis) {
     push_unless_canonical(norm::normalize(basis.letter_range->first), {Effect::HouseRange});
     push_unless_canonical(norm::normalize(basis.letter_range->second), {Effect::HouseRange});
   }
-  Effects umlaut = start;
-  umlaut.push_back(Effect::Umlaut);
-  push_unless_canonical(norm::normalize(umlauts_spelled_out(query)), std::move(umlaut));
-
-  const std::string opened = norm::normalize(range_separators_to_spaces(query));
+  // A rewrite that leaves the query unchanged normalises to the canonical
+  // query, which these rules skip anyway.
+  if (std::string spelled = umlauts_spelled_out(query); spelled != query) {
+    Effects umlaut = start;
+    umlaut.push_back(Effect::Umlaut);
+    push_unless_canonical(norm::normalize(spelled), std::move(umlaut));
+  }
+  const std::string opened_raw = range_separators_to_spaces(query);
+  const std::string opened = opened_raw == query ? canonical : norm::normalize(opened_raw);
   push_unless_canonical(opened, {Effect::HouseRange});
   if (auto reduced = spelled_range_reduced(opened)) {
     seeds.push_back({std::move(*reduced), {Effect::HouseRange}});

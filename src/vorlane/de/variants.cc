@@ -200,41 +200,52 @@ std::vector<QueryVariant> seed_chain(const Seed& seed, bool gate_open,
                                      const rules::Rules& rules) {
   std::vector<QueryVariant> local;
   local.push_back({seed.text, seed.effects, nullopt});
-  const auto append = [&](std::optional<std::string> text, Effect e) {
+  // The newest row's words, split again only when a step fires.
+  Words words = split_white_space(local.back().text);
+  const auto append = [&](std::optional<std::string> text, Effect e,
+                          std::optional<std::string> commune) {
     if (!text) return;
-    const QueryVariant& n = local.back();
-    local.push_back({std::move(*text), with(n.effects, e), n.commune});
+    local.push_back({std::move(*text), with(local.back().effects, e), std::move(commune)});
+    words = split_white_space(local.back().text);
   };
+  const auto inherited = [&] { return local.back().commune; };
 
-  append(without_country_prefix(split_white_space(local.back().text)), Effect::CountryPostcode);
-  append(without_dropped_words(split_white_space(local.back().text), rules.de_drop_words()),
-         Effect::Country);
-  append(cut_before_cut_word(split_white_space(local.back().text), rules.de_cut_words()),
-         Effect::AdminTail);
-  {
-    const Words words = split_white_space(local.back().text);
-    std::optional<std::string> replaced = with_token_replacement(words, rules.de_token_replacements());
-    if (!replaced) replaced = with_abbreviation_expanded(words);
-    append(std::move(replaced), Effect::Abbrev);
-  }
+  append(without_country_prefix(words), Effect::CountryPostcode, inherited());
+  append(without_dropped_words(words, rules.de_drop_words()), Effect::Country, inherited());
+  append(cut_before_cut_word(words, rules.de_cut_words()), Effect::AdminTail, inherited());
+  std::optional<std::string> replaced = with_token_replacement(words, rules.de_token_replacements());
+  if (!replaced) replaced = with_abbreviation_expanded(words);
+  append(std::move(replaced), Effect::Abbrev, inherited());
   if (gate_open) {
     if (auto official = expand_de_official_commune_alias(local.back().text)) {
-      const QueryVariant& n = local.back();
-      local.push_back({std::move(official->first), with(n.effects, Effect::OfficialCommuneAlias),
-                       std::string(official->second)});
+      append(std::move(official->first), Effect::OfficialCommuneAlias,
+             std::string(official->second));
     }
   }
   if (auto alias = with_commune_alias(local.back().text, rules.de_commune_aliases())) {
-    const QueryVariant& n = local.back();
-    local.push_back({std::move(alias->first), with(n.effects, Effect::CityAlias),
-                     std::string(alias->second)});
+    append(std::move(alias->first), Effect::CityAlias, std::string(alias->second));
   }
   return local;
+}
+
+// A run of exactly four ASCII digits somewhere in the text.
+bool has_four_digit_run(string_view text) {
+  size_t run = 0;
+  for (const char c : text) {
+    if (is_digit_byte(c)) {
+      ++run;
+    } else {
+      if (run == 4) return true;
+      run = 0;
+    }
+  }
+  return run == 4;
 }
 
 // G.2: the first four-digit word (not the first word) before a word with a
 // letter, given its leading zero.
 std::optional<std::string> with_zero_prefixed_postcode(string_view text) {
+  if (!has_four_digit_run(text)) return nullopt;
   Words words = split_white_space(text);
   for (size_t i = 1; i + 1 < words.size(); ++i) {
     if (words[i].size() != 4 || !all_digits(words[i]) || !has_letter(words[i + 1])) continue;
@@ -246,24 +257,37 @@ std::optional<std::string> with_zero_prefixed_postcode(string_view text) {
 }
 
 // G.3: "ae", "oe", "ue" read as plain vowels, then "ss" as 'ß', one pass
-// each over the previous pass's result.
-std::string umlauts_folded(string_view text) {
-  std::string out = replace_all(text, "ae", "a");
-  out = replace_all(out, "oe", "o");
-  out = replace_all(out, "ue", "u");
-  return replace_all(out, "ss", "ß");
+// each over the previous pass's result. A pass can only fire on a pattern
+// the text held from the start, so without one nothing changes.
+std::optional<std::string> umlauts_folded(string_view text) {
+  constexpr std::array<std::pair<string_view, string_view>, 4> kPasses = {{
+      {"ae", "a"}, {"oe", "o"}, {"ue", "u"}, {"ss", "ß"}}};
+  if (std::none_of(kPasses.begin(), kPasses.end(),
+                   [&](const auto& p) { return text.find(p.first) != string_view::npos; })) {
+    return nullopt;
+  }
+  std::string out(text);
+  for (const auto& [from, to] : kPasses) out = replace_all(out, from, to);
+  return out;
+}
+
+// G.4: every 'ß' as "ss".
+std::optional<std::string> sharp_s_spelled_out(string_view text) {
+  if (text.find("ß") == string_view::npos) return nullopt;
+  return replace_all(text, "ß", "ss");
 }
 
 // G: one local row and its derived rows, each read from the row itself.
-void emit_row(const QueryVariant& row, std::vector<QueryVariant>& rows, SeenTexts& seen) {
-  push_unique(rows, seen, row);
-  if (auto zero = with_zero_prefixed_postcode(row.text)) {
-    push_unique(rows, seen, {std::move(*zero), with(row.effects, Effect::Postcode), row.commune});
-  }
-  for (std::string spelled : {umlauts_folded(row.text), replace_all(row.text, "ß", "ss")}) {
-    if (spelled == row.text) continue;
-    push_unique(rows, seen, {std::move(spelled), with(row.effects, Effect::Umlaut), row.commune});
-  }
+void emit_row(QueryVariant row, std::vector<QueryVariant>& rows, SeenTexts& seen) {
+  std::optional<std::string> zero = with_zero_prefixed_postcode(row.text);
+  std::optional<std::string> folded = umlauts_folded(row.text);
+  std::optional<std::string> sharp = sharp_s_spelled_out(row.text);
+  const Effects effects = row.effects;
+  const std::optional<std::string> commune = row.commune;
+  push_unique(rows, seen, std::move(row));
+  if (zero) push_unique(rows, seen, {std::move(*zero), with(effects, Effect::Postcode), commune});
+  if (folded) push_unique(rows, seen, {std::move(*folded), with(effects, Effect::Umlaut), commune});
+  if (sharp) push_unique(rows, seen, {std::move(*sharp), with(effects, Effect::Umlaut), commune});
 }
 
 // Row 0: the query as received, unless it holds a letter range whose
@@ -326,7 +350,7 @@ std::vector<QueryVariant> query_variants(string_view query) {
   // Rows past the twentieth are cut anyway, so generation stops there.
   for (const Seed& seed : seeds) {
     if (rows.size() >= kMaxQueryVariants) break;
-    for (const QueryVariant& row : seed_chain(seed, gate_open, rules)) emit_row(row, rows, seen);
+    for (QueryVariant& row : seed_chain(seed, gate_open, rules)) emit_row(std::move(row), rows, seen);
   }
   if (rows.size() > kMaxQueryVariants) rows.resize(kMaxQueryVariants);
   return rows;
@@ -351,6 +375,8 @@ std::optional<string_view> frankfurt_qualifier(string_view query) {
 }
 
 bool postal_tail_eligible(string_view query) {
+  // With a letter range the first seed already carries HouseRange.
+  if (compact_letter_house_range_variants(query)) return false;
   for (const Seed& seed : derived_seeds(query)) {
     if (has_effect(seed.effects, Effect::HouseRange) || has_effect(seed.effects, Effect::HouseSlash)) {
       return false;
