@@ -51,6 +51,21 @@ CharAt char_at(std::string_view text, size_t pos);
 // The last word of the text (a view into it); empty when it has none.
 std::string_view last_word(std::string_view text);
 
+// The first result of `at(dash, after)` that holds a value, over every dash
+// of the text but a leading one; [dash, after) are the dash's bytes.
+template <typename At>
+auto first_at_dash(std::string_view text, At at) -> decltype(at(size_t{}, size_t{})) {
+  for (size_t pos = 0; pos < text.size();) {
+    const CharAt ch = char_at(text, pos);
+    const size_t after = pos + ch.length;
+    if (pos > 0 && is_dash(ch.c)) {
+      if (auto found = at(pos, after)) return found;
+    }
+    pos = after;
+  }
+  return {};
+}
+
 // The pieces between commas (every ','), each trimmed of white space.
 std::vector<std::string_view> comma_fields(std::string_view text);
 

@@ -192,15 +192,9 @@ std::optional<std::string> half_number_text(string_view query, string_view canon
 
 std::optional<std::pair<std::string, std::string>> compact_letter_house_range_variants(
     string_view text) {
-  for (size_t pos = 0; pos < text.size();) {
-    const CharAt ch = char_at(text, pos);
-    const size_t after = pos + ch.length;
-    if (pos > 0 && is_dash(ch.c)) {
-      if (auto forms = letter_range_at(text, pos, after)) return forms;
-    }
-    pos = after;
-  }
-  return nullopt;
+  return first_at_dash(text, [&](size_t dash, size_t after) {
+    return letter_range_at(text, dash, after);
+  });
 }
 
 QueryBasis query_basis(string_view query) {

@@ -95,15 +95,9 @@ std::optional<std::string> digit_range_cut_at(string_view query, size_t dash, si
 
 // The first qualifying digit range of the query cut to its left number.
 std::optional<std::string> digit_range_cut(string_view query) {
-  for (size_t pos = 0; pos < query.size();) {
-    const CharAt ch = char_at(query, pos);
-    const size_t after = pos + ch.length;
-    if (pos > 0 && is_dash(ch.c)) {
-      if (auto cut = digit_range_cut_at(query, pos, after)) return cut;
-    }
-    pos = after;
-  }
-  return nullopt;
+  return first_at_dash(query, [&](size_t dash, size_t after) {
+    return digit_range_cut_at(query, dash, after);
+  });
 }
 
 // F.1: "d"/"de" before a five-digit word removed, "d10115" -> "10115".
