@@ -32,15 +32,6 @@ size_t digit_count(std::string_view text) {
   return static_cast<size_t>(std::count_if(text.begin(), text.end(), is_digit_byte));
 }
 
-bool has_letter(std::string_view text) {
-  for (size_t pos = 0; pos < text.size();) {
-    const CharAt ch = char_at(text, pos);
-    if (norm::is_letter(ch.c)) return true;
-    pos += ch.length;
-  }
-  return false;
-}
-
 bool has_any_of(std::string_view text, std::string_view ascii) {
   return text.find_first_of(ascii) != std::string_view::npos;
 }

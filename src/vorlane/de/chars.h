@@ -22,8 +22,6 @@ constexpr bool is_dash(char32_t c) { return c == U'-' || c == U'\u2013' || c == 
 bool all_digits(std::string_view text);
 bool has_digit(std::string_view text);
 size_t digit_count(std::string_view text);
-// A character with the Alphabetic property.
-bool has_letter(std::string_view text);
 // Any byte of `ascii` (ASCII characters only, so a byte match is a
 // character match).
 bool has_any_of(std::string_view text, std::string_view ascii);

@@ -59,7 +59,7 @@ bool is_street_house_left(string_view left) {
   if (space == string_view::npos) return false;
   const string_view street = left.substr(0, space);
   const string_view house = left.substr(space + 1);
-  if (street.empty() || !has_letter(street) || !all_digits(house) || house.size() > 4) {
+  if (street.empty() || !contains_letter(street) || !all_digits(house) || house.size() > 4) {
     return false;
   }
   const std::string canonical = norm::normalize(left);
@@ -75,7 +75,7 @@ bool is_postcode_locality_right(string_view right) {
   if (space == string_view::npos) return false;
   const string_view locality = right.substr(space + 1);
   return is_five_digits(right.substr(0, space)) && !locality.empty() && locality[0] != ' ' &&
-         has_letter(locality) && !has_digit(locality) && !has_any_of(locality, ",;|\n\r");
+         contains_letter(locality) && !has_digit(locality) && !has_any_of(locality, ",;|\n\r");
 }
 
 bool is_floor_text(string_view canonical) {
@@ -89,7 +89,7 @@ bool is_telephone_field(string_view canonical) {
   const std::vector<string_view> words = split_white_space(canonical);
   if (words.empty() || (words[0] != "tel" && words[0] != "telefon")) return false;
   const std::string number = join_words(std::span(words).subspan(1));
-  return !number.empty() && digit_count(number) >= 5 && !has_letter(number);
+  return !number.empty() && digit_count(number) >= 5 && !contains_letter(number);
 }
 
 // "PPPPP locality" with the space at byte 5 and a locality of letters, no
@@ -97,7 +97,7 @@ bool is_telephone_field(string_view canonical) {
 bool is_postcode_locality_field(string_view field) {
   if (field.size() < 7 || field[5] != ' ' || field[6] == ' ') return false;
   const string_view locality = field.substr(6);
-  return all_digits(field.substr(0, 5)) && has_letter(locality) && !has_digit(locality);
+  return all_digits(field.substr(0, 5)) && contains_letter(locality) && !has_digit(locality);
 }
 
 bool is_building_word(string_view word) {
@@ -156,7 +156,7 @@ std::optional<std::pair<std::string, std::string>> parenthetical_subaddress_raw(
   const string_view house = last_word(head);
   const string_view street = trim_end_white_space(head.substr(0, head.size() - house.size()));
   if (trim_start_white_space(head).size() != head.size() || has_any_of(head, ",;|") ||
-      street.empty() || !has_letter(street) || !bounded_parenthetical_house_expression(house)) {
+      street.empty() || !contains_letter(street) || !bounded_parenthetical_house_expression(house)) {
     return nullopt;
   }
   const std::string canonical_head = norm::normalize(head);
@@ -170,13 +170,13 @@ std::optional<std::pair<std::string, std::string>> parenthetical_subaddress_raw(
   constexpr size_t kMaxInnerChars = 80;
   const string_view inner = text.substr(open + 1, close - open - 1);
   const size_t inner_chars = char_count(inner);
-  if (inner_chars < 1 || inner_chars > kMaxInnerChars || !has_letter(inner)) return nullopt;
+  if (inner_chars < 1 || inner_chars > kMaxInnerChars || !contains_letter(inner)) return nullopt;
 
   const auto tail = split_at_first_white_space(trim_start_white_space(text.substr(close + 2)));
   if (!tail || !is_five_digits(tail->first)) return nullopt;
   const string_view postcode = tail->first;
   const string_view locality = trim_white_space(tail->second);
-  if (locality.empty() || !has_letter(locality) || has_digit(locality) ||
+  if (locality.empty() || !contains_letter(locality) || has_digit(locality) ||
       has_any_of(locality, ",;|")) {
     return nullopt;
   }

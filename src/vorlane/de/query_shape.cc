@@ -22,7 +22,7 @@ std::optional<StreetHousePostcode> street_house_postcode_shape(std::string_view 
   StreetHousePostcode shape;
   shape.street = trim_end_white_space(split->first);
   shape.house = trim_white_space(split->second);
-  if (shape.street.empty() || !has_letter(shape.street) || has_digit(shape.street)) {
+  if (shape.street.empty() || !contains_letter(shape.street) || has_digit(shape.street)) {
     return std::nullopt;
   }
   const std::vector<std::string_view> words = split_white_space(fields[1]);

@@ -242,7 +242,7 @@ std::optional<std::string> with_zero_prefixed_postcode(string_view text) {
   if (!has_four_digit_run(text)) return nullopt;
   Words words = split_white_space(text);
   for (size_t i = 1; i + 1 < words.size(); ++i) {
-    if (words[i].size() != 4 || !all_digits(words[i]) || !has_letter(words[i + 1])) continue;
+    if (words[i].size() != 4 || !all_digits(words[i]) || !contains_letter(words[i + 1])) continue;
     const std::string prefixed = "0" + std::string(words[i]);
     words[i] = prefixed;
     return join_words(words);

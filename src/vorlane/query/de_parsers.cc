@@ -74,7 +74,7 @@ std::optional<HousePair> house_pair(string_view token) {
 std::optional<DeCompactHousePairSpec> compact_house_pair_at(string_view query, size_t at) {
   const string_view postcode = query.substr(at, 5);
   const string_view locality = de::trim_white_space(query.substr(at + 5));
-  if (!de::has_letter(locality) || de::has_digit(locality) ||
+  if (!de::contains_letter(locality) || de::has_digit(locality) ||
       de::has_any_of(locality, "\n\r,;|")) {
     return nullopt;
   }
@@ -85,7 +85,7 @@ std::optional<DeCompactHousePairSpec> compact_house_pair_at(string_view query, s
   if (!split) return nullopt;
   const string_view street = de::trim_end_white_space(split->first);
   const string_view token = de::trim_white_space(split->second);
-  if (street.empty() || !de::has_letter(street) || token.empty()) return nullopt;
+  if (street.empty() || !de::contains_letter(street) || token.empty()) return nullopt;
   const std::optional<HousePair> pair = house_pair(token);
   if (!pair) return nullopt;
   DeCompactHousePairSpec spec;
@@ -110,7 +110,7 @@ struct StrictShape {
 std::optional<StrictShape> strict_shape(string_view query, bool letter_allowed) {
   std::optional<de::StreetHousePostcode> raw = de::street_house_postcode_shape(query);
   if (!raw || !de::is_plain_house_token(raw->house, letter_allowed)) return nullopt;
-  if (raw->locality.empty() || !de::has_letter(raw->locality) || de::has_digit(raw->locality)) {
+  if (raw->locality.empty() || !de::contains_letter(raw->locality) || de::has_digit(raw->locality)) {
     return nullopt;
   }
   std::string street = de_product_normalize_street(raw->street);
