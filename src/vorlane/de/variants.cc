@@ -335,8 +335,12 @@ std::vector<QueryVariant> query_variants(string_view query) {
     }
   }
 
+  // A local row yields at most four rows.
+  constexpr size_t kRowsPerLocalRow = 4;
   std::vector<QueryVariant> rows;
+  rows.reserve(kMaxQueryVariants + kRowsPerLocalRow);
   SeenTexts seen;
+  seen.reserve(2 * kMaxQueryVariants);
   push_unique(rows, seen, first_row(query, basis, seeds));
   for (const Seed& cleanup : basis.cleanups) {
     push_unique(rows, seen, {cleanup.text, cleanup.effects, nullopt});
@@ -344,7 +348,10 @@ std::vector<QueryVariant> query_variants(string_view query) {
   // Rows past the twentieth are cut anyway, so generation stops there.
   for (const Seed& seed : seeds) {
     if (rows.size() >= kMaxQueryVariants) break;
-    for (QueryVariant& row : seed_chain(seed, gate_open, rules)) emit_row(std::move(row), rows, seen);
+    for (QueryVariant& row : seed_chain(seed, gate_open, rules)) {
+      if (rows.size() >= kMaxQueryVariants) break;
+      emit_row(std::move(row), rows, seen);
+    }
   }
   if (rows.size() > kMaxQueryVariants) rows.resize(kMaxQueryVariants);
   return rows;
