@@ -156,7 +156,8 @@ std::optional<std::pair<std::string, std::string>> parenthetical_subaddress_raw(
   const string_view house = last_word(head);
   const string_view street = trim_end_white_space(head.substr(0, head.size() - house.size()));
   if (trim_start_white_space(head).size() != head.size() || has_any_of(head, ",;|") ||
-      street.empty() || !contains_letter(street) || !bounded_parenthetical_house_expression(house)) {
+      street.empty() || !contains_letter(street) ||
+      !bounded_parenthetical_house_expression(house)) {
     return nullopt;
   }
   const std::string canonical_head = norm::normalize(head);

@@ -100,7 +100,7 @@ std::optional<std::string> digit_range_cut(string_view query) {
   });
 }
 
-// F.1: "d"/"de" before a five-digit word removed, "d10115" -> "10115".
+// "d"/"de" before a five-digit word removed, "d10115" -> "10115".
 std::optional<std::string> without_country_prefix(const Words& words) {
   Words kept;
   bool changed = false;
@@ -119,7 +119,7 @@ std::optional<std::string> without_country_prefix(const Words& words) {
   return join_words(kept);
 }
 
-// F.2: the words of the rules' drop set removed (possibly all of them).
+// The words of the rules' drop set removed (possibly all of them).
 std::optional<std::string> without_dropped_words(const Words& words,
                                                  const rules::WordSet& drop) {
   if (drop.empty()) return nullopt;
@@ -131,7 +131,7 @@ std::optional<std::string> without_dropped_words(const Words& words,
   return join_words(kept);
 }
 
-// F.3: the text before the first cut word after the first word.
+// The text before the first cut word after the first word.
 std::optional<std::string> cut_before_cut_word(const Words& words, const rules::WordSet& cut) {
   if (words.size() < 2 || cut.empty()) return nullopt;
   for (size_t i = 1; i < words.size(); ++i) {
@@ -140,7 +140,7 @@ std::optional<std::string> cut_before_cut_word(const Words& words, const rules::
   return nullopt;
 }
 
-// F.4a: the leftmost run of the first matching pair's words replaced.
+// The leftmost run of the first matching pair's words replaced.
 std::optional<std::string> with_token_replacement(const Words& words,
                                                   const rules::PairList& pairs) {
   for (const auto& [from, to] : pairs) {
@@ -157,7 +157,7 @@ std::optional<std::string> with_token_replacement(const Words& words,
   return nullopt;
 }
 
-// F.4b: the first standalone street-type abbreviation before a digit-led
+// The first standalone street-type abbreviation before a digit-led
 // word written out.
 std::optional<std::string> with_abbreviation_expanded(const Words& words) {
   for (size_t i = 0; i + 1 < words.size(); ++i) {
@@ -172,7 +172,8 @@ std::optional<std::string> with_abbreviation_expanded(const Words& words) {
   return nullopt;
 }
 
-// F.6: the first kind-18 spelling that is the whole text or its last words.
+// The first commune-alias spelling of the rules that is the whole text or
+// its last words.
 std::optional<std::pair<std::string, string_view>> with_commune_alias(
     string_view text, const rules::PairList& aliases) {
   for (const auto& [spelling, canonical] : aliases) {
@@ -207,7 +208,8 @@ std::vector<QueryVariant> seed_chain(const Seed& seed, bool gate_open,
   append(without_country_prefix(words), Effect::CountryPostcode, inherited());
   append(without_dropped_words(words, rules.de_drop_words()), Effect::Country, inherited());
   append(cut_before_cut_word(words, rules.de_cut_words()), Effect::AdminTail, inherited());
-  std::optional<std::string> replaced = with_token_replacement(words, rules.de_token_replacements());
+  std::optional<std::string> replaced =
+      with_token_replacement(words, rules.de_token_replacements());
   if (!replaced) replaced = with_abbreviation_expanded(words);
   append(std::move(replaced), Effect::Abbrev, inherited());
   if (gate_open) {
@@ -236,7 +238,7 @@ bool has_four_digit_run(string_view text) {
   return run == 4;
 }
 
-// G.2: the first four-digit word (not the first word) before a word with a
+// The first four-digit word (not the first word) before a word with a
 // letter, given its leading zero.
 std::optional<std::string> with_zero_prefixed_postcode(string_view text) {
   if (!has_four_digit_run(text)) return nullopt;
@@ -250,7 +252,7 @@ std::optional<std::string> with_zero_prefixed_postcode(string_view text) {
   return nullopt;
 }
 
-// G.3: "ae", "oe", "ue" read as plain vowels, then "ss" as 'ß', one pass
+// "ae", "oe", "ue" read as plain vowels, then "ss" as 'ß', one pass
 // each over the previous pass's result. A pass can only fire on a pattern
 // the text held from the start, so without one nothing changes.
 std::optional<std::string> umlauts_folded(string_view text) {
@@ -265,13 +267,13 @@ std::optional<std::string> umlauts_folded(string_view text) {
   return out;
 }
 
-// G.4: every 'ß' as "ss".
+// Every 'ß' as "ss".
 std::optional<std::string> sharp_s_spelled_out(string_view text) {
   if (text.find("ß") == string_view::npos) return nullopt;
   return replace_all(text, "ß", "ss");
 }
 
-// G: one local row and its derived rows, each read from the row itself.
+// One local row and its derived rows, each read from the row itself.
 void emit_row(QueryVariant row, std::vector<QueryVariant>& rows, SeenTexts& seen) {
   std::optional<std::string> zero = with_zero_prefixed_postcode(row.text);
   std::optional<std::string> folded = umlauts_folded(row.text);
@@ -379,7 +381,8 @@ bool postal_tail_eligible(string_view query) {
   // With a letter range the first seed already carries HouseRange.
   if (compact_letter_house_range_variants(query)) return false;
   for (const Seed& seed : derived_seeds(query)) {
-    if (has_effect(seed.effects, Effect::HouseRange) || has_effect(seed.effects, Effect::HouseSlash)) {
+    if (has_effect(seed.effects, Effect::HouseRange) ||
+        has_effect(seed.effects, Effect::HouseSlash)) {
       return false;
     }
   }

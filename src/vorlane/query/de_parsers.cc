@@ -110,11 +110,12 @@ struct StrictShape {
 std::optional<StrictShape> strict_shape(string_view query, bool letter_allowed) {
   std::optional<de::StreetHousePostcode> raw = de::street_house_postcode_shape(query);
   if (!raw || !de::is_plain_house_token(raw->house, letter_allowed)) return nullopt;
-  if (raw->locality.empty() || !de::contains_letter(raw->locality) || de::has_digit(raw->locality)) {
+  const string_view raw_locality = raw->locality;
+  if (raw_locality.empty() || !de::contains_letter(raw_locality) || de::has_digit(raw_locality)) {
     return nullopt;
   }
   std::string street = de_product_normalize_street(raw->street);
-  std::string locality = de_product_normalize_text(raw->locality);
+  std::string locality = de_product_normalize_text(raw_locality);
   if (street.empty() || locality.empty()) return nullopt;
   return StrictShape{std::move(*raw), std::move(street), std::move(locality)};
 }

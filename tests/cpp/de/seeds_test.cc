@@ -45,7 +45,8 @@ TEST(DerivedSeeds, ExactSeedLists) {
         {"marktplatz 5 10115 berlin", {RecipientPrefix, LocalityFirst, Abbrev}}}},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(derived_seeds(in), out) << in;
-  for (const char* none : {"Pl. 5", "Xypl. 5", "Am Marktpl.", "Marktpl. Nord", "Hauptstr 12 bis 14a",
+  for (const char* none : {"Pl. 5", "Xypl. 5", "Am Marktpl.", "Marktpl. Nord",
+                           "Hauptstr 12 bis 14a",
                            "Hauptstr 12/23", "Hauptstr 12/3", "Hauptstr 12/2/4",
                            "Weg 12 1/2"}) {
     EXPECT_EQ(derived_seeds(none).size(), 1u) << none;

@@ -123,7 +123,8 @@ TEST_F(GermanVariants, EachStepFiresOnItsShapeOnly) {
 }
 
 TEST_F(GermanVariants, CutToTheFirstTwentyDistinctTexts) {
-  const Rows rows = query_variants("Muellerstraße 3 1067 Berlin Bhf D 10115 Frankfurt Deutschland");
+  const Rows rows =
+      query_variants("Muellerstraße 3 1067 Berlin Bhf D 10115 Frankfurt Deutschland");
   ASSERT_EQ(rows.size(), kMaxQueryVariants);
   EXPECT_EQ(rows.back().text, "mullerstraße 3 1067 berlin bahnhof 10115 frankfurt am main");
   EXPECT_EQ(rows.back().effects, (Effects{CountryPostcode, Country, Abbrev, CityAlias, Umlaut}));

@@ -34,7 +34,8 @@ TEST(DeParsers, CompactHousePair) {
        Spec{"Hauptstraße 12 10115", "berlin", 10115, 12, 14, Effect::HouseRange}},
       {"Hauptstraße 12/14, 10115 Berlin",
        Spec{"Hauptstraße 12 10115", "berlin", 10115, 12, 14, Effect::HouseSlash}},
-      {"Weg 07\xe2\x80\x94" "09 10115 Berlin", Spec{"Weg 07 10115", "berlin", 10115, 7, 9, Effect::HouseRange}},
+      {"Weg 07\xe2\x80\x94" "09 10115 Berlin",  // em dash; leading zero kept as typed
+       Spec{"Weg 07 10115", "berlin", 10115, 7, 9, Effect::HouseRange}},
       {"Hauptstraße 12 - 14 10115 Berlin", {}},
       {"Hauptstraße 12-14 10115 Berlin 10117 Berlin", {}},
       {"Hauptstraße 12-14 101150 Berlin", {}},
@@ -58,7 +59,9 @@ TEST(DeParsers, StreetLocalityQualifierAndStrictTypo) {
       {"Hauptstr 5, 10115 Berlin" + std::string(232, 'x'),
        Qualifier{"hauptstrasse", "berlin" + std::string(232, 'x'), "5", "10115"}},
   };
-  for (const auto& [in, out] : qualifier) EXPECT_EQ(de_street_locality_qualifier_spec(in), out) << in;
+  for (const auto& [in, out] : qualifier) {
+    EXPECT_EQ(de_street_locality_qualifier_spec(in), out) << in;
+  }
 
   EXPECT_EQ(de_strict_source_street_typo_spec("Hauptstr 5a, 10115 Berlin"), std::nullopt);
   EXPECT_EQ(de_strict_source_street_typo_spec("Hauptstr 5, 10115 Berlin"),
@@ -76,7 +79,9 @@ TEST(DeParsers, CommaPostcodeHouseRescueQuery) {
       {"Hauptstr 5, 10115", {}}, {"Hauptstr 5a-7b, 10115 Berlin", {}},
       {"Hauptstr 5 (Hof), 10115 Berlin/Teck", {}},
   };
-  for (const auto& [in, out] : cases) EXPECT_EQ(de_comma_postcode_house_rescue_query(in), out) << in;
+  for (const auto& [in, out] : cases) {
+    EXPECT_EQ(de_comma_postcode_house_rescue_query(in), out) << in;
+  }
 }
 
 // Every German entry point on a fixed-seed corpus of messy texts: nothing
