@@ -13,6 +13,7 @@
 #include "vorlane/de/street_variants.h"
 #include "vorlane/diagnosis/trace.h"
 #include "vorlane/norm/char_class.h"
+#include "vorlane/query/core_stats.h"
 #include "vorlane/query/folding.h"
 #include "vorlane/query/index.h"
 #include "vorlane/rules/rules.h"
@@ -383,6 +384,15 @@ int32_t flag_score(const CandidateFlags& f) {
   return commune + street + 2 * int32_t{f.pc_exact} + house;
 }
 
+int32_t best_possible_score(bool exact_street, bool has_postcode) {
+  CandidateFlags best;
+  best.street_exact = exact_street;
+  best.street_fuzzy = !exact_street;
+  best.commune_exact = true;
+  best.pc_exact = has_postcode;
+  return flag_score(best);
+}
+
 int32_t candidate_score(const CandidateMap& map) {
   int32_t best = std::numeric_limits<int32_t>::min();
   for (const auto& [id, flags] : map.entries()) best = std::max(best, flag_score(flags));
@@ -470,6 +480,7 @@ bool collect_candidates(const Index& index, std::span<const std::string_view> to
                         const HypothesisQuery& hyp, RescueState& rescue, LookupTools& tools,
                         CandidateMap& out) {
   out.clear();
+  ++core_stats().collections;
   const std::optional<uint32_t> number =
       hyp.has_number ? std::optional<uint32_t>(hyp.number) : std::nullopt;
   if (diagnosis::enabled()) {
@@ -481,6 +492,7 @@ bool collect_candidates(const Index& index, std::span<const std::string_view> to
   for (size_t s = 0; s <= splits; ++s) {
     const std::string street = join_words(tokens.first(n - s));
     const std::string commune = join_words(tokens.last(s));
+    ++core_stats().splits;
     diagnosis::split(street, s > 0 ? std::optional<std::string_view>(commune) : std::nullopt,
                      hyp.postcode, number);
     const StreetVariants variants = street_variants_of(index, street);

@@ -80,6 +80,13 @@ bool outside_postcode_area(const StreetRecord& street, std::optional<uint32_t> p
 void add_postcode_flags(CandidateFlags& f, const StreetRecord& street,
                         std::optional<uint32_t> postcode);
 
+// The highest candidate score a map can reach: its street matched exactly
+// (else fuzzily), a commune named exactly, and the query postcode exact.
+// Once a kept map reaches it no later map can replace it, so the search may
+// end early wherever nothing else records what it does (no diagnosis trace,
+// no rescue budget).
+int32_t best_possible_score(bool exact_street, bool has_postcode);
+
 // The largest flag score over a map's entries (see flag_score), or the
 // smallest i32 for an empty map.
 int32_t candidate_score(const CandidateMap& map);

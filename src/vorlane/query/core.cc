@@ -4,13 +4,18 @@
 // German rescue's pinned street, then ranking (ranking.cc).
 #include "vorlane/query/core.h"
 
+#include "vorlane/diagnosis/trace.h"
 #include "vorlane/query/candidates.h"
+#include "vorlane/query/core_stats.h"
 #include "vorlane/query/fallbacks.h"
 #include "vorlane/query/hypotheses.h"
 #include "vorlane/query/index.h"
 #include "vorlane/query/ranking.h"
 
 namespace vorlane::query {
+
+thread_local CoreStats CORE_STATS;
+
 namespace {
 
 // A candidate map scoring this much ends the walk over hypotheses.
@@ -74,6 +79,7 @@ std::vector<RankedHit> query_feats_prepared_internal(
   LookupTools tools(index);
   KeptCandidates kept;
   CandidateMap found;
+  const int32_t best_score = best_possible_score(true, tokens.postcode.has_value());
   for (size_t h = 0; h < hyps.size(); ++h) {
     const std::vector<std::string_view> words = hypothesis_words(tokens, hyps[h]);
     if (words.empty()) continue;
@@ -84,6 +90,7 @@ std::vector<RankedHit> query_feats_prepared_internal(
       return {};
     }
     if (kept.offer(found, h) && kept.score >= kGoodEnoughScore) break;
+    if (!kept.empty() && kept.score >= best_score && !rescue && !diagnosis::enabled()) break;
   }
   if (kept.empty() && !rescue) run_fallbacks(index, tokens, hyps, tools, kept);
   if (kept.empty()) return {};

@@ -13,11 +13,11 @@
 #include "vorlane/diagnosis/trace.h"
 #include "vorlane/index/varint.h"
 #include "vorlane/levenshtein/lev_cache.h"
-#include "vorlane/levenshtein/prefix_search.h"
 #include "vorlane/norm/char_class.h"
 #include "vorlane/norm/normalize.h"
 #include "vorlane/norm/phonetic.h"
 #include "vorlane/norm/script.h"
+#include "vorlane/query/core_stats.h"
 #include "vorlane/query/edit_distance.h"
 #include "vorlane/query/folding.h"
 #include "vorlane/query/index.h"
@@ -137,6 +137,7 @@ class EditVariantSearch {
     for (const char32_t c : head) utf8::append(tail_, c);
     tail_.append(street_.substr(starts_[std::min(rest_from, chars_.size())]));
     tail_.push_back(kStreetKeySeparator);
+    ++core_stats().descents;
     const std::optional<fst::Map::Position> end = index_.street_key_fst.descend(tail_, *prefix);
     if (!end) return;
     variant_.assign(street_.substr(0, starts_[at]));
@@ -178,30 +179,108 @@ std::vector<std::u32string> significant_words(std::string_view street) {
   return out;
 }
 
-// Keys within distance d of the street text's prefix, filtered by words,
-// communes and postcode area.
+// The automaton pass: every street key having a prefix within distance d of
+// the street text, in key order, whose street part shares a significant
+// word (when there are any), under one of the wanted commune codes (when
+// communes were named), its street in the query postcode's area (when not),
+// until 400 keys are kept. All keys of one street part are settled when the
+// first of them comes: a part without a shared word is skipped whole, and
+// under named communes only the wanted codes are looked up, in byte order,
+// each still run through the automaton (a code byte may complete a match).
+class AutomatonPass {
+ public:
+  using Search = fst::StartsWith<levenshtein::RowAutomaton::Handle>;
+
+  AutomatonPass(const Index& index, std::shared_ptr<const levenshtein::RowAutomaton> automaton,
+                std::string_view street, const std::vector<std::string_view>* codes,
+                const FoundFlags& found, CandidateMap& out)
+      : index_(index), search_(levenshtein::RowAutomaton::Handle(std::move(automaton))),
+        significant_(significant_words(street)), found_(found), out_(out) {
+    if (codes) {
+      codes_.emplace(*codes);
+      std::sort(codes_->begin(), codes_->end());
+      codes_->erase(std::unique(codes_->begin(), codes_->end()), codes_->end());
+    }
+  }
+
+  void run() {
+    auto stream = index_.street_key_fst.search(search_);
+    while (kept_ < kAutomatonKeyCap && stream.next()) {
+      const std::string_view key = stream.key_string();
+      const size_t separator = key.find(kStreetKeySeparator);
+      if (separator == std::string_view::npos) continue;
+      const std::string_view part = key.substr(0, separator);
+      if (!significant_.empty() && !shares_significant_word(part, significant_)) {
+        skip_part(stream, part);
+        continue;
+      }
+      if (codes_) {
+        keep_wanted_codes(part);
+        skip_part(stream, part);
+        continue;
+      }
+      if (const std::optional<uint32_t> id = checked_street_id(index_, stream.value())) {
+        const StreetRecord street = *index_.street(*id);
+        if (!outside_postcode_area(street, found_.postcode)) keep(*id, street);
+      }
+    }
+  }
+
+ private:
+  template <typename Stream>
+  void skip_part(Stream& stream, std::string_view part) {
+    next_part_.assign(part);
+    next_part_.push_back(kStreetKeySeparatorEnd);
+    stream.restart(ByteView(next_part_), std::nullopt);
+  }
+
+  void keep_wanted_codes(std::string_view part) {
+    const fst::Map& keys = index_.street_key_fst;
+    prefix_.assign(part);
+    prefix_.push_back(kStreetKeySeparator);
+    const std::optional<fst::Map::Position> under = keys.descend(prefix_, keys.root());
+    Search::State state = search_.start();
+    for (const char c : prefix_) state = search_.accept(state, static_cast<uint8_t>(c));
+    if (!under || !search_.can_match(state)) return;
+    for (const std::string_view code : *codes_) {
+      if (kept_ == kAutomatonKeyCap) return;
+      ++core_stats().descents;
+      const std::optional<fst::Map::Position> end = keys.descend(code, *under);
+      const std::optional<uint64_t> value = end ? keys.value_at(*end) : std::nullopt;
+      if (!value) continue;
+      Search::State s = state;
+      for (const char c : code) s = search_.accept(s, static_cast<uint8_t>(c));
+      if (!search_.is_match(s)) continue;
+      if (const std::optional<uint32_t> id = checked_street_id(index_, *value)) {
+        keep(*id, *index_.street(*id));
+      }
+    }
+  }
+
+  void keep(uint32_t id, const StreetRecord& street) {
+    record_fuzzy(out_, id, street, found_);
+    ++kept_;
+  }
+
+  const Index& index_;
+  Search search_;
+  const std::vector<std::u32string> significant_;
+  std::optional<std::vector<std::string_view>> codes_;  // sorted, distinct
+  const FoundFlags& found_;
+  CandidateMap& out_;
+  size_t kept_ = 0;
+  std::string next_part_;
+  std::string prefix_;
+};
+
 void automaton_pass(const Index& index, std::string_view street, uint32_t distance,
                     const std::vector<std::string_view>* codes, const FoundFlags& found,
                     CandidateMap& out) {
-  const std::vector<std::u32string> significant = significant_words(street);
-  std::shared_ptr<const levenshtein::Levenshtein> lev = cached_levenshtein(street, distance);
-  if (!lev) return;
-  levenshtein::StreetKeyPrefixSearch search(index.street_key_fst, std::move(lev));
-  size_t kept = 0;
-  while (kept < kAutomatonKeyCap && search.next()) {
-    if (!significant.empty() && !shares_significant_word(search.street_key(), significant)) {
-      continue;
-    }
-    if (codes && std::find(codes->begin(), codes->end(), search.commune_code()) == codes->end()) {
-      continue;
-    }
-    const std::optional<uint32_t> id = checked_street_id(index, search.street_id());
-    if (!id) continue;
-    const StreetRecord street_record = *index.street(*id);
-    if (!codes && outside_postcode_area(street_record, found.postcode)) continue;
-    record_fuzzy(out, *id, street_record, found);
-    ++kept;
-  }
+  ++core_stats().automata;
+  std::shared_ptr<const levenshtein::RowAutomaton> automaton =
+      cached_row_automaton(street, distance);
+  if (!automaton) return;
+  AutomatonPass(index, std::move(automaton), street, codes, found, out).run();
 }
 
 void lookup_edit_variants(const Index& index, EditVariantSearch& variants, bool with_communes,
@@ -211,6 +290,7 @@ void lookup_edit_variants(const Index& index, EditVariantSearch& variants, bool 
   variants.each_variant(substitutions, [&](fst::Map::Position after_separator) {
     if (with_communes) {
       for (const std::string_view code : codes) {
+        ++core_stats().descents;
         const std::optional<fst::Map::Position> end =
             index.street_key_fst.descend(code, after_separator);
         const std::optional<uint64_t> value = end ? index.street_key_fst.value_at(*end) : std::nullopt;
@@ -258,6 +338,7 @@ std::vector<std::string_view> subset_pieces(std::string_view word) {
 // kPostingsLimit ids.
 std::vector<uint32_t> decode_postings(const Index& index, uint64_t offset) {
   std::vector<uint32_t> ids;
+  ++core_stats().postings;
   if (offset >= index.word_postings.size()) return ids;
   size_t pos = static_cast<size_t>(offset);
   const std::optional<uint64_t> count = index::strict_varint(index.word_postings, pos);
@@ -337,9 +418,11 @@ void fuzzy_street_search(const Index& index, std::span<const std::string_view> w
                          std::optional<uint32_t> postcode, bool ml, LookupTools& tools,
                          CandidateMap& out) {
   out.clear();
+  ++core_stats().collections;
   const size_t n = words.size();
   for (size_t s = 0; s <= std::min(n - 1, kMaxCommuneWords); ++s) {
     const std::string street = join_words(words.first(n - s));
+    ++core_stats().splits;
     const size_t chars = utf8::char_count(street);
     if (chars < kMinFuzzyChars) continue;
     const uint32_t distance = chars < kDistanceTwoChars ? 1 : 2;
@@ -366,8 +449,10 @@ void fuzzy_street_search(const Index& index, std::span<const std::string_view> w
 void token_subset_search(const Index& index, std::span<const std::string_view> words,
                          std::optional<uint32_t> postcode, LookupTools& tools, CandidateMap& out) {
   out.clear();
+  ++core_stats().collections;
   const size_t n = words.size();
   for (size_t t = 1; t <= std::min(n - 1, kMaxCommuneWords); ++t) {
+    ++core_stats().splits;
     const NamedCommunes& communes = tools.communes.resolve(join_words(words.last(t)));
     if (communes.ids.empty()) continue;
     std::vector<std::vector<uint32_t>> lists;
@@ -395,15 +480,19 @@ void token_subset_search(const Index& index, std::span<const std::string_view> w
 void run_fallbacks(const Index& index, const KeyTokens& key, std::span<const Hyp> hyps,
                    LookupTools& tools, KeptCandidates& kept) {
   const size_t tried = std::min(hyps.size(), kFallbackHypotheses);
+  const int32_t best_score = best_possible_score(false, key.postcode.has_value());
+  const auto unbeatable = [&] {
+    return !kept.empty() && kept.score >= best_score && !diagnosis::enabled();
+  };
   CandidateMap map;
-  for (size_t h = 0; h < tried; ++h) {
+  for (size_t h = 0; h < tried && !unbeatable(); ++h) {
     const std::vector<std::string_view> words = hypothesis_words(key, hyps[h]);
     if (words.empty()) continue;
     fuzzy_street_search(index, words, key.postcode, hyps[h].flag == 1, tools, map);
     kept.offer(map, h);
   }
   if (!kept.empty() || std::getenv("VORLANE_NO_SUBSET") != nullptr) return;
-  for (size_t h = 0; h < tried; ++h) {
+  for (size_t h = 0; h < tried && !unbeatable(); ++h) {
     const std::vector<std::string_view> words = hypothesis_words(key, hyps[h]);
     if (words.size() < 2) continue;
     token_subset_search(index, words, key.postcode, tools, map);

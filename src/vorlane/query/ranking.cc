@@ -11,6 +11,7 @@
 #include "vorlane/base/utf8.h"
 #include "vorlane/norm/normalize.h"
 #include "vorlane/norm/script.h"
+#include "vorlane/query/core_stats.h"
 #include "vorlane/query/de_post_filters.h"
 #include "vorlane/query/decimal.h"
 #include "vorlane/query/folding.h"
@@ -242,6 +243,7 @@ std::vector<RankedHit> rank_candidates(const Index& index, std::span<const Candi
   const std::vector<std::u32string> words = query_words(in.key);
   std::vector<RankedHit> rows;
   rows.reserve(entries.size());
+  core_stats().hits += entries.size();
   for (const CandidateEntry& e : entries) {
     MatchInfo m = e.flags;
     rows.push_back(index.make_hit(e.street_id, m, in.number.has_value(), in.number.value_or(0),

@@ -4,6 +4,7 @@
 #include "vorlane/query/street_keys.h"
 
 #include "vorlane/base/utf8.h"
+#include "vorlane/query/core_stats.h"
 #include "vorlane/query/index.h"
 
 namespace vorlane::query {
@@ -26,6 +27,7 @@ StreetKeyLookup::StreetKeyLookup(const Index& index) : index_(index) {}
 void StreetKeyLookup::prepare(std::span<const std::string> street_texts) {
   const fst::Map& keys = index_.street_key_fst;
   text_ends_.clear();
+  core_stats().descents += street_texts.size();
   for (const std::string& text : street_texts) {
     std::optional<fst::Map::Position> end = keys.descend(text, keys.root());
     if (end) end = keys.descend(std::string_view(&kStreetKeySeparator, 1), *end);
@@ -36,6 +38,7 @@ void StreetKeyLookup::prepare(std::span<const std::string> street_texts) {
 std::optional<uint32_t> StreetKeyLookup::find(size_t text_index, std::string_view code) const {
   const std::optional<fst::Map::Position>& text_end = text_ends_[text_index];
   if (!text_end) return std::nullopt;
+  ++core_stats().descents;
   const fst::Map& keys = index_.street_key_fst;
   const std::optional<fst::Map::Position> end = keys.descend(code, *text_end);
   if (!end) return std::nullopt;
@@ -48,6 +51,7 @@ StreetTextScan::StreetTextScan(const Index& index)
     : index_(index), stream_(index.street_key_fst.range(ByteView(), ByteView())) {}
 
 void StreetTextScan::start(std::string_view street_text) {
+  ++core_stats().descents;
   lower_.assign(street_text);
   lower_.push_back(kStreetKeySeparator);
   upper_.assign(street_text);
