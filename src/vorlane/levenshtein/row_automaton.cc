@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <optional>
 #include <string>
-#include <unordered_set>
 
 #include "vorlane/base/utf8.h"
 #include "vorlane/levenshtein/levenshtein.h"
@@ -35,14 +34,16 @@ Error refused(const std::string& why) { return Error(ErrorCode::invalid_argument
 }  // namespace
 
 // Walks every row reachable from the start row, counting the eager states.
+// The rows seen are kept in an open-addressing table (a row per state, so at
+// most kStateLimit of them).
 class RowWalker {
  public:
-  explicit RowWalker(const RowAutomaton& a) : a_(a) {}
+  explicit RowWalker(const RowAutomaton& a) : a_(a), slots_(kInitialSlots), used_(kInitialSlots) {}
 
   // The eager state count, or nothing once it passes kStateLimit.
   std::optional<size_t> count() {
     const RowAutomaton::Row start = a_.start().row;
-    seen_.insert(start);
+    insert(start);
     stack_.push_back(start);
     uint64_t states = 1;
     const uint64_t d = a_.dist_;
@@ -50,12 +51,12 @@ class RowWalker {
     while (!stack_.empty()) {
       const RowAutomaton::Row row = stack_.back();
       stack_.pop_back();
-      if (reach(a_.step(row, kAbsent), states)) states += kMismatchIntermediates;
+      if (reach(row, kAbsent, states)) states += kMismatchIntermediates;
       const size_t first = row.k > d ? row.k - d : 0;
       const size_t last = std::min<uint64_t>(n, uint64_t{row.k} + d + 1);
       for (size_t i = first; i < last; ++i) {
         if (a_.entry(row, i) > d) continue;
-        if (reach(a_.step(row, a_.chars_[i]), states)) states += char_intermediates(a_.chars_[i]);
+        if (reach(row, a_.chars_[i], states)) states += char_intermediates(a_.chars_[i]);
       }
       if (states > kStateLimit) return std::nullopt;
     }
@@ -63,41 +64,79 @@ class RowWalker {
   }
 
  private:
-  struct RowHash {
-    size_t operator()(const RowAutomaton::Row& r) const {
-      uint64_t h = 0xcbf29ce484222325ULL ^ r.k;
-      for (uint8_t v : r.band) h = (h ^ v) * 0x100000001b3ULL;
-      return static_cast<size_t>(h ^ (h >> 32));
-    }
-  };
+  static constexpr size_t kInitialSlots = 1024;  // a power of two
 
-  // Whether the row is live; a live row seen for the first time is a new
-  // state to walk from.
-  bool reach(const RowAutomaton::Row& row, uint64_t& states) {
-    if (!a_.live(row)) return false;
-    if (seen_.insert(row).second) {
+  static size_t hash(const RowAutomaton::Row& r) {
+    uint64_t h = 0xcbf29ce484222325ULL ^ r.k;
+    for (uint8_t v : r.band) h = (h ^ v) * 0x100000001b3ULL;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+
+  // Whether the row was not in the table before.
+  bool insert(const RowAutomaton::Row& row) {
+    if (2 * (size_ + 1) > slots_.size()) grow();
+    size_t i = hash(row) & (slots_.size() - 1);
+    while (used_[i]) {
+      if (slots_[i] == row) return false;
+      i = (i + 1) & (slots_.size() - 1);
+    }
+    slots_[i] = row;
+    used_[i] = 1;
+    ++size_;
+    return true;
+  }
+
+  void grow() {
+    std::vector<RowAutomaton::Row> rows;
+    rows.reserve(size_);
+    for (size_t i = 0; i < slots_.size(); ++i) {
+      if (used_[i]) rows.push_back(slots_[i]);
+    }
+    slots_.assign(2 * slots_.size(), RowAutomaton::Row{});
+    used_.assign(slots_.size(), 0);
+    size_ = 0;
+    for (const RowAutomaton::Row& r : rows) insert(r);
+  }
+
+  // Whether the row after `c` is live; a live row seen for the first time
+  // is a new state to walk from.
+  bool reach(const RowAutomaton::Row& row, char32_t c, uint64_t& states) {
+    bool live = false;
+    const RowAutomaton::Row next = a_.step(row, c, live);
+    if (!live) return false;
+    if (insert(next)) {
       ++states;
-      stack_.push_back(row);
+      stack_.push_back(next);
     }
     return true;
   }
 
   const RowAutomaton& a_;
-  std::unordered_set<RowAutomaton::Row, RowHash> seen_;
+  std::vector<RowAutomaton::Row> slots_;
+  std::vector<uint8_t> used_;
+  size_t size_ = 0;
   std::vector<RowAutomaton::Row> stack_;
 };
 
-Result<RowAutomaton> RowAutomaton::build(std::string_view query, uint32_t dist) {
+Result<RowAutomaton> RowAutomaton::unchecked(std::string_view query, uint32_t dist) {
   if (dist > kMaxDist) return refused("row automata support distances up to 7");
   const std::u32string chars = utf8::decode_scalars(query);
-  RowAutomaton a(std::vector<char32_t>(chars.begin(), chars.end()), dist);
+  return RowAutomaton(std::vector<char32_t>(chars.begin(), chars.end()), dist);
+}
+
+Result<RowAutomaton> RowAutomaton::build(std::string_view query, uint32_t dist) {
+  VORLANE_ASSIGN_OR_RETURN(RowAutomaton a, unchecked(query, dist));
   const std::string over_limit = "Levenshtein automaton exceeds the limit of " +
                                  std::to_string(kStateLimit) + " states";
-  if (minimum_state_count(a.chars_, dist) > kStateLimit) return refused(over_limit);
+  if (a.surely_refused()) return refused(over_limit);
   const std::optional<size_t> states = RowWalker(a).count();
   if (!states) return refused(over_limit);
   a.state_count_ = *states;
   return a;
+}
+
+bool RowAutomaton::surely_refused() const {
+  return minimum_state_count(chars_, dist_) > kStateLimit;
 }
 
 uint32_t RowAutomaton::entry(const Row& row, size_t j) const {
@@ -107,16 +146,17 @@ uint32_t RowAutomaton::entry(const Row& row, size_t j) const {
   return row.band[static_cast<size_t>(t)];
 }
 
-RowAutomaton::Row RowAutomaton::step(const Row& row, char32_t c) const {
+RowAutomaton::Row RowAutomaton::step(const Row& row, char32_t c, bool& live) const {
   const uint32_t cap = dist_ + 1;
   Row next;
   next.k = row.k + 1;
   next.band.fill(kUnused);
+  live = false;
   const size_t n = chars_.size();
   const size_t first = next.k > dist_ ? next.k - dist_ : 0;
   const uint64_t last = std::min<uint64_t>(n, uint64_t{next.k} + dist_);
   // The new entry before `first`, outside the band: k + 1 for entry 0.
-  uint32_t before = first == 0 ? 0 : (first == 1 ? next.k : cap);
+  uint32_t before = first == 1 ? next.k : cap;
   for (size_t j = first; j <= last; ++j) {
     uint32_t v;
     if (j == 0) {
@@ -125,19 +165,11 @@ RowAutomaton::Row RowAutomaton::step(const Row& row, char32_t c) const {
       const uint32_t diagonal = entry(row, j - 1) + (chars_[j - 1] == c ? 0 : 1);
       v = std::min({cap, diagonal, entry(row, j) + 1, before + 1});
     }
+    live |= v <= dist_;
     next.band[j + dist_ - next.k] = static_cast<uint8_t>(std::min(v, cap));
     before = v;
   }
   return next;
-}
-
-bool RowAutomaton::live(const Row& row) const {
-  const size_t first = row.k > dist_ ? row.k - dist_ : 0;
-  const uint64_t last = std::min<uint64_t>(chars_.size(), uint64_t{row.k} + dist_);
-  for (size_t j = first; j <= last; ++j) {
-    if (entry(row, j) <= dist_) return true;
-  }
-  return false;
 }
 
 RowAutomaton::State RowAutomaton::start() const {
@@ -189,8 +221,9 @@ RowAutomaton::State RowAutomaton::accept(const State& s, uint8_t byte) const {
     next.high = 0xBF;
   }
   if (next.pending > 0) return next;
-  next.row = step(s.row, next.partial);
-  next.dead = !live(next.row);
+  bool live = false;
+  next.row = step(s.row, next.partial, live);
+  next.dead = !live;
   return next;
 }
 

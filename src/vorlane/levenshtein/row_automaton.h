@@ -55,9 +55,17 @@ class RowAutomaton {
   // exactly when Levenshtein::build(query, dist) fails, and for dist above
   // kMaxDist.
   static Result<RowAutomaton> build(std::string_view query, uint32_t dist);
+  // The same automaton without counting its states: it never refuses a
+  // text (but for dist above kMaxDist), so a search that finds something
+  // must still ask build() whether the text is refused. Costs no more than
+  // decoding the text.
+  static Result<RowAutomaton> unchecked(std::string_view query, uint32_t dist);
 
-  // The state count of the eager automaton for the same text and distance.
+  // The state count of the eager automaton for the same text and distance;
+  // 0 for an unchecked automaton.
   size_t state_count() const { return state_count_; }
+  // True when build() would refuse the text on a cheap lower bound alone.
+  bool surely_refused() const;
 
   State start() const;
   bool is_match(const State& s) const;
@@ -91,8 +99,8 @@ class RowAutomaton {
   friend class RowWalker;
   // Entry j of a row (j in 0..n).
   uint32_t entry(const Row& row, size_t j) const;
-  Row step(const Row& row, char32_t c) const;
-  bool live(const Row& row) const;
+  // The row after reading `c`, and whether it is live.
+  Row step(const Row& row, char32_t c, bool& live) const;
 
   std::vector<char32_t> chars_;
   uint32_t dist_;

@@ -187,15 +187,20 @@ std::vector<std::u32string> significant_words(std::string_view street) {
 // first of them comes: a part without a shared word is skipped whole, and
 // under named communes only the wanted codes are looked up, in byte order,
 // each still run through the automaton (a code byte may complete a match).
+// The search runs on an automaton that has not counted its states; only
+// when it keeps something is the text's refusal looked up (the cached,
+// counted automaton), and a refused text keeps nothing.
 class AutomatonPass {
  public:
   using Search = fst::StartsWith<levenshtein::RowAutomaton::Handle>;
 
   AutomatonPass(const Index& index, std::shared_ptr<const levenshtein::RowAutomaton> automaton,
-                std::string_view street, const std::vector<std::string_view>* codes,
-                const FoundFlags& found, CandidateMap& out)
+                std::string_view street, uint32_t distance,
+                const std::vector<std::string_view>* codes, const FoundFlags& found,
+                CandidateMap& out)
       : index_(index), search_(levenshtein::RowAutomaton::Handle(std::move(automaton))),
-        significant_(significant_words(street)), found_(found), out_(out) {
+        street_(street), distance_(distance), significant_(significant_words(street)),
+        found_(found), out_(out) {
     if (codes) {
       codes_.emplace(*codes);
       std::sort(codes_->begin(), codes_->end());
@@ -205,7 +210,7 @@ class AutomatonPass {
 
   void run() {
     auto stream = index_.street_key_fst.search(search_);
-    while (kept_ < kAutomatonKeyCap && stream.next()) {
+    while (kept_.size() < kAutomatonKeyCap && stream.next()) {
       const std::string_view key = stream.key_string();
       const size_t separator = key.find(kStreetKeySeparator);
       if (separator == std::string_view::npos) continue;
@@ -224,6 +229,8 @@ class AutomatonPass {
         if (!outside_postcode_area(street, found_.postcode)) keep(*id, street);
       }
     }
+    if (kept_.empty() || !cached_row_automaton(street_, distance_)) return;
+    for (const auto& [id, street] : kept_) record_fuzzy(out_, id, street, found_);
   }
 
  private:
@@ -243,7 +250,7 @@ class AutomatonPass {
     for (const char c : prefix_) state = search_.accept(state, static_cast<uint8_t>(c));
     if (!under || !search_.can_match(state)) return;
     for (const std::string_view code : *codes_) {
-      if (kept_ == kAutomatonKeyCap) return;
+      if (kept_.size() == kAutomatonKeyCap) return;
       ++core_stats().descents;
       const std::optional<fst::Map::Position> end = keys.descend(code, *under);
       const std::optional<uint64_t> value = end ? keys.value_at(*end) : std::nullopt;
@@ -257,18 +264,17 @@ class AutomatonPass {
     }
   }
 
-  void keep(uint32_t id, const StreetRecord& street) {
-    record_fuzzy(out_, id, street, found_);
-    ++kept_;
-  }
+  void keep(uint32_t id, const StreetRecord& street) { kept_.emplace_back(id, street); }
 
   const Index& index_;
   Search search_;
+  std::string_view street_;
+  uint32_t distance_;
   const std::vector<std::u32string> significant_;
   std::optional<std::vector<std::string_view>> codes_;  // sorted, distinct
   const FoundFlags& found_;
   CandidateMap& out_;
-  size_t kept_ = 0;
+  std::vector<std::pair<uint32_t, StreetRecord>> kept_;
   std::string next_part_;
   std::string prefix_;
 };
@@ -277,10 +283,11 @@ void automaton_pass(const Index& index, std::string_view street, uint32_t distan
                     const std::vector<std::string_view>* codes, const FoundFlags& found,
                     CandidateMap& out) {
   ++core_stats().automata;
-  std::shared_ptr<const levenshtein::RowAutomaton> automaton =
-      cached_row_automaton(street, distance);
-  if (!automaton) return;
-  AutomatonPass(index, std::move(automaton), street, codes, found, out).run();
+  Result<levenshtein::RowAutomaton> automaton =
+      levenshtein::RowAutomaton::unchecked(street, distance);
+  if (!automaton || automaton->surely_refused()) return;
+  auto shared = std::make_shared<const levenshtein::RowAutomaton>(std::move(automaton).value());
+  AutomatonPass(index, std::move(shared), street, distance, codes, found, out).run();
 }
 
 void lookup_edit_variants(const Index& index, EditVariantSearch& variants, bool with_communes,
