@@ -248,7 +248,7 @@ std::vector<RankedHit> rank_candidates(const Index& index, std::span<const Candi
     MatchInfo m = e.flags;
     rows.push_back(index.make_hit(e.street_id, m, in.number.has_value(), in.number.value_or(0),
                                   in.suffix_id, in.postcode.has_value(), in.postcode.value_or(0),
-                                  words));
+                                  words, false));
   }
   const std::optional<Anchor> anchor = choose_anchor(index, in.key);
   std::vector<double> anchor_km(rows.size(), 0.0);
@@ -265,6 +265,8 @@ std::vector<RankedHit> rank_candidates(const Index& index, std::span<const Candi
   }
   flag_far_ambiguity(rows);
   if (rows.size() > in.k) rows.resize(in.k);
+  // Nothing above reads regions: only the rows returned look theirs up.
+  for (RankedHit& r : rows) r.hit.region = index.admin_at(r.hit.lat, r.hit.lon);
   return rows;
 }
 

@@ -112,6 +112,7 @@ TEST(CoreCollection, ScanCapAndSelection) {
     EXPECT_EQ(trace.trace().counts.hypotheses, hypotheses) << key;
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(describe(rows)[0], "Rue de la Paix | Velmont | 12");
+    EXPECT_EQ(rows[0].hit.region, "Val");
   }
 }
 

@@ -3,7 +3,7 @@
 
 fr.idx      a French sheet: street spellings, communes by name and prefix,
             postcodes, suffixes, rules of kinds 5 and 16, misspellable and
-            reorderable streets
+            reorderable streets; fr_admin.bin, one region around Velmont
 ml.idx      fr.idx with a token-labelling model
 de.idx      a German version-7 sheet: one street name in 35 villages for
             the postcode-and-house rescue, kind-20 street-type words
@@ -143,7 +143,7 @@ def faults_layout():
 
 def write_all(out_dir):
     out_dir = Path(out_dir)
-    fr_sheet().write(out_dir / "fr.idx")
+    fr_sheet().write(out_dir / "fr.idx", admin=[sw.box_region("Val", 47.9, 1.9, 48.05, 2.05)])
     fr_sheet(parser_model()).write(out_dir / "ml.idx")
     de_sheet().write(out_dir / "de.idx")
     many_sheet().write(out_dir / "many.idx")
