@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "sheet_env.h"
 #include "vorlane/base/utf8.h"
 #include "vorlane/levenshtein/lev_cache.h"
 #include "vorlane/query/core.h"
@@ -158,17 +159,10 @@ void run_mix(const Index& idx, const std::string& kind, const std::vector<Query>
 }  // namespace
 
 int main() {
-  const char* path = std::getenv("VORLANE_BENCH_CORE_SHEET");
-  if (path == nullptr) {
-    std::fprintf(stderr, "VORLANE_BENCH_CORE_SHEET is not set (bench/make_core_sheet.py prints it)\n");
-    return 1;
-  }
-  auto opened = Index::open(path);
-  if (!opened) {
-    std::fprintf(stderr, "%s\n", opened.error().message().c_str());
-    return 1;
-  }
-  const Index& idx = **opened;
+  const std::unique_ptr<Index> opened =
+      open_sheet_from_env("VORLANE_BENCH_CORE_SHEET", "bench/make_core_sheet.py prints it");
+  if (!opened) return 1;
+  const Index& idx = *opened;
   const vorlane::rules::CurrentRulesScope scope(idx.active_rules());
   std::printf("core: %zu streets, %zu communes, one thread\n", idx.street_count(), idx.commune_count());
   // $VORLANE_CORE_BENCH_MIX picks one mix (for profiling).
