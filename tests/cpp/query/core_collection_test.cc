@@ -189,5 +189,15 @@ TEST(CoreCollection, IdsPastTheTablesAreSkipped) {
   EXPECT_THAT(describe(run_core(faults, "rue y")), ElementsAreArray({"Rue Y | Ghostly | -"}));
 }
 
+TEST(CoreCollection, GermanStreetVariantsAreFlagged) {
+  const std::vector<RankedHit> rows = run_core(core_sheet("de"), "hauptstr dorf 03");
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(describe(rows)[0], "Hauptstrasse | Dorf 03 | -");
+  EXPECT_THAT(rows[0].hit.flags, ElementsAreArray({"street_exact", "commune_exact", "de_street_type"}));
+  const std::vector<RankedHit> plain = run_core(core_sheet("de"), "hauptstrasse dorf 03");
+  ASSERT_FALSE(plain.empty());
+  EXPECT_THAT(plain[0].hit.flags, ElementsAreArray({"street_exact", "commune_exact"}));
+}
+
 }  // namespace
 }  // namespace vorlane::query
