@@ -21,8 +21,6 @@
 namespace vorlane::query {
 namespace {
 
-// At most this many splits of the words into street and commune parts.
-constexpr size_t kMaxCommuneWords = 9;
 // A commune-free scan of one street text stops after this many streets.
 constexpr size_t kScanCap = 300;
 

@@ -22,6 +22,9 @@
 
 namespace vorlane::query {
 
+// A commune part takes at most this many of a hypothesis's last words.
+inline constexpr size_t kMaxCommuneWords = 9;
+
 // How one street was matched: the eleven MatchInfo booleans. Later matches
 // of the same street only set booleans.
 using CandidateFlags = MatchInfo;
@@ -154,6 +157,8 @@ struct LookupTools {
   CommuneResolver communes;
   StreetKeyLookup keys;
   StreetTextScan scan;
+  // The subset search's chosen street list per word piece.
+  std::unordered_map<std::string, std::vector<uint32_t>> piece_streets;
 };
 
 // Collects into `out` (cleared first) the streets matched by any split of

@@ -27,7 +27,6 @@ namespace vorlane::query {
 namespace {
 
 constexpr size_t kFallbackHypotheses = 5;
-constexpr size_t kMaxCommuneWords = 9;
 constexpr size_t kMinFuzzyChars = 5;
 // Street texts of this many characters or more are searched at distance 2.
 constexpr size_t kDistanceTwoChars = 12;
@@ -394,7 +393,7 @@ std::vector<uint32_t> piece_streets(const Index& index, std::string_view piece) 
 
 std::vector<uint32_t> intersect_lists(std::vector<std::vector<uint32_t>>& lists) {
   for (std::vector<uint32_t>& list : lists) {
-    std::sort(list.begin(), list.end());
+    if (!std::is_sorted(list.begin(), list.end())) std::sort(list.begin(), list.end());
     list.erase(std::unique(list.begin(), list.end()), list.end());
   }
   std::stable_sort(lists.begin(), lists.end(),
@@ -465,8 +464,9 @@ void token_subset_search(const Index& index, std::span<const std::string_view> w
     std::vector<std::vector<uint32_t>> lists;
     for (const std::string_view word : words.first(n - t)) {
       for (const std::string_view piece : subset_pieces(word)) {
-        std::vector<uint32_t> ids = piece_streets(index, piece);
-        if (!ids.empty()) lists.push_back(std::move(ids));
+        auto [it, fresh] = tools.piece_streets.try_emplace(std::string(piece));
+        if (fresh) it->second = piece_streets(index, piece);
+        if (!it->second.empty()) lists.push_back(it->second);
       }
     }
     if (lists.empty()) continue;
