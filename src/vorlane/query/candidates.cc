@@ -345,29 +345,10 @@ void add_postcode_flags(CandidateFlags& f, const StreetRecord& street,
   f.pc_dept |= same_postcode_area(street.postcode, *postcode);
 }
 
-void merge_flags(CandidateFlags& into, const CandidateFlags& from) {
-  into.street_exact |= from.street_exact;
-  into.street_fuzzy |= from.street_fuzzy;
-  into.commune_exact |= from.commune_exact;
-  into.commune_prefix |= from.commune_prefix;
-  into.pc_exact |= from.pc_exact;
-  into.pc_dept |= from.pc_dept;
-  into.ml |= from.ml;
-  into.house_found |= from.house_found;
-  into.house_rep |= from.house_rep;
-  into.has_house |= from.has_house;
-  into.de_street_type |= from.de_street_type;
-}
-
 CandidateFlags& CandidateMap::operator[](uint32_t street_id) {
   const auto [it, inserted] = position_.try_emplace(street_id, static_cast<uint32_t>(entries_.size()));
   if (inserted) entries_.emplace_back(street_id, CandidateFlags{});
   return entries_[it->second].second;
-}
-
-const CandidateFlags* CandidateMap::find(uint32_t street_id) const {
-  const auto it = position_.find(street_id);
-  return it == position_.end() ? nullptr : &entries_[it->second].second;
 }
 
 void CandidateMap::clear() {

@@ -29,8 +29,6 @@ inline constexpr size_t kMaxCommuneWords = 9;
 // of the same street only set booleans.
 using CandidateFlags = MatchInfo;
 
-void merge_flags(CandidateFlags& into, const CandidateFlags& from);
-
 // Street id -> flags. Entries are kept in insertion order, but nothing may
 // depend on that order: the core orders candidates itself. clear() keeps the
 // storage for the next use.
@@ -40,7 +38,6 @@ class CandidateMap {
 
   // The entry of `street_id`, created all false when absent.
   CandidateFlags& operator[](uint32_t street_id);
-  const CandidateFlags* find(uint32_t street_id) const;
   bool empty() const { return entries_.empty(); }
   size_t size() const { return entries_.size(); }
   void clear();
@@ -111,7 +108,6 @@ class CommuneResolver {
  public:
   explicit CommuneResolver(const Index& index) : index_(index) {}
   const NamedCommunes& resolve(std::string_view text);
-  void clear() { memo_.clear(); }
 
  private:
   const Index& index_;
