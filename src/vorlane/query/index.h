@@ -27,6 +27,7 @@
 #include "vorlane/query/hit.h"
 #include "vorlane/query/house.h"
 #include "vorlane/query/places.h"
+#include "vorlane/query/reverse_aids.h"
 #include "vorlane/rules/rules.h"
 
 namespace vorlane::query {
@@ -229,6 +230,9 @@ class Index {
   // German sheets only (country exactly "de"); empty otherwise.
   DePostcodeRoster de_postcode_streets;
   DeBlankPostcodeDisplayProjection de_blank_postcode_display_streets;
+
+  // Built by the first reverse search (reverse.cc).
+  LazyReverseAids reverse_aids;
 
  private:
   Index(fst::Map commune_names, fst::Map street_keys, fst::Map words)
