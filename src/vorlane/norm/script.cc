@@ -211,4 +211,13 @@ std::string fold_homoglyphs(std::string_view text) {
   return out;
 }
 
+bool has_cyrillic(std::string_view text) {
+  for (size_t pos = 0; pos < text.size();) {
+    const utf8::Step step = utf8::decode_step(text, pos);
+    if (step.valid && step.scalar >= 0x0400 && step.scalar <= 0x04FF) return true;
+    pos += step.length;
+  }
+  return false;
+}
+
 }  // namespace vorlane::norm

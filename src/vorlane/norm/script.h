@@ -29,4 +29,8 @@ std::string translit_lat_cyr(std::string_view text);
 // ("мосkва" -> "москва"). Spacing is kept exactly.
 std::string fold_homoglyphs(std::string_view text);
 
+// Whether some character of `text` lies in the Cyrillic block
+// (U+0400..U+04FF); ill-formed bytes are no character.
+bool has_cyrillic(std::string_view text);
+
 }  // namespace vorlane::norm

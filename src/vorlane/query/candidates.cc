@@ -13,6 +13,7 @@
 #include "vorlane/de/street_variants.h"
 #include "vorlane/diagnosis/trace.h"
 #include "vorlane/norm/char_class.h"
+#include "vorlane/norm/script.h"
 #include "vorlane/query/core_stats.h"
 #include "vorlane/query/folding.h"
 #include "vorlane/query/index.h"
@@ -74,15 +75,6 @@ std::optional<std::string_view> lookup_word(const std::array<WordPair, N>& table
     if (p.from == word) return p.to;
   }
   return std::nullopt;
-}
-
-bool has_cyrillic(std::string_view text) {
-  for (size_t pos = 0; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    if (step.valid && step.scalar >= 0x0400 && step.scalar <= 0x04FF) return true;
-    pos += step.length;
-  }
-  return false;
 }
 
 bool contains_word(const rules::WordList& list, std::string_view word) {
@@ -163,7 +155,7 @@ std::string_view slavic_title(std::string_view word, std::string& scratch) {
 }
 
 std::optional<std::string> slavic_titles(std::string_view text) {
-  if (has_cyrillic(text) || text.find(' ') == std::string_view::npos) return std::nullopt;
+  if (norm::has_cyrillic(text) || text.find(' ') == std::string_view::npos) return std::nullopt;
   std::string out;
   std::string scratch;
   bool replaced = false;
@@ -435,7 +427,7 @@ std::vector<std::string> commune_lookup_texts(const std::vector<std::string>& va
   std::vector<std::string> lookups = variants;
   const std::string& street = variants.front();
   const rules::Rules& rules = rules::current();
-  const rules::WordList& types = has_cyrillic(street) ? rules.russian_street_types()
+  const rules::WordList& types = norm::has_cyrillic(street) ? rules.russian_street_types()
                                                       : rules.french_italian_street_types();
   bool has_type_word = false;
   for (size_t start = 0; start <= street.size() && !has_type_word;) {

@@ -81,15 +81,6 @@ bool has_ascii_letter(std::string_view text) {
   });
 }
 
-bool has_cyrillic(std::string_view text) {
-  for (size_t pos = 0; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    if (step.valid && step.scalar >= 0x0400 && step.scalar <= 0x04FF) return true;
-    pos += step.length;
-  }
-  return false;
-}
-
 bool has_flag(const Hit& hit, std::string_view flag) {
   return std::find(hit.flags.begin(), hit.flags.end(), flag) != hit.flags.end();
 }
@@ -172,7 +163,7 @@ std::optional<Rows> try_transliterations(const Index& index, std::string_view ke
     if (rows.empty()) return std::nullopt;
     return rows;
   };
-  if (has_cyrillic(key)) {
+  if (norm::has_cyrillic(key)) {
     const std::string c1 = norm::normalize(norm::translit_cyr_lat(key));
     if (c1 != key) {
       if (auto r = ask(c1)) return r;
