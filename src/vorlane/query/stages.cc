@@ -25,9 +25,4 @@ std::vector<ScoredHit> query_feats_city_tail(const Index& index, std::string_vie
   return query_feats_country_variants(index, q, k);
 }
 
-std::vector<ScoredHit> query_feats_country_variants(const Index& index, std::string_view q,
-                                                    size_t k) {
-  return query_feats_d(index, q, k, false, DeStageArguments{});
-}
-
 }  // namespace vorlane::query
