@@ -306,8 +306,7 @@ bool compute_rewrite_target_flag(const rules::Rules& rules) {
 
 }  // namespace
 
-std::vector<ScoredHit> query_feats_country_variants(const Index& index, std::string_view q,
-                                                    size_t k) {
+std::vector<ScoredHit> drive_country_branches(const Index& index, std::string_view q, size_t k) {
   const std::optional<std::string_view> country = index.country();
   if (country == "es") return es_branch(index, q, k);
   if (country == "de") return query_feats_de_branch(index, q, k);

@@ -1,10 +1,10 @@
-// The country driver (query_feats_country_variants, stages.h) reads the
-// sheet's "country" and picks a branch: Spanish sheets check that the direct
-// answer is the street and commune asked for and otherwise retry the
-// street's particles ("calle de la paz" as "calle del paz", ...) under the
-// matching-core memo; Italian sheets lose their two-letter province codes
-// after a commune; German sheets take the German branch; every other sheet
-// a single call of the core stage. The helpers below are its named parts.
+// The country driver (the stage query_feats_country_variants, stages.h)
+// reads the sheet's "country" and picks a branch: Spanish sheets check that
+// the direct answer is the street and commune asked for and otherwise retry
+// the street's particles ("calle de la paz" as "calle del paz", ...) under
+// the matching-core memo; Italian sheets lose their two-letter province
+// codes after a commune; German sheets take the German branch; every other
+// sheet a single call of the core stage. The helpers below are its parts.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,10 @@
 namespace vorlane::query {
 
 class Index;
+
+// The body of query_feats_country_variants: the branch of the sheet's
+// country, answered as a stage.
+std::vector<ScoredHit> drive_country_branches(const Index& index, std::string_view q, size_t k);
 
 // The German branch. For now it is the core stage alone: German sheets get
 // no German rewriting yet.
