@@ -106,11 +106,11 @@ def build_de_sheet(path: Path) -> None:
 
 
 # Country variants of the first sheet: the same 200,000 streets and 2,000
-# communes, named as a French, Italian or Spanish sheet names them. Names
-# carry letter tags where the first sheet has numbers, so that a query's
-# only number is its house number.
-# - fr: the first sheet with communes 0..19 renamed "Paris {n}e
-#   Arrondissement" (postcodes 75001..75020).
+# communes, named as a French, Italian or Spanish sheet names them. Street
+# names carry letter tags where the first sheet has numbers, so that a
+# query's only number is its house number.
+# - fr: communes 0..19 are "Paris {n}e Arrondissement" (postcodes 75001 to
+#   75020).
 # - it: communes i and i + 1000 share one name ("comune ab"), and each
 #   commune i has a place "citta ..." of its own 0.05 degrees north.
 # - es: "calle", "avenida", ... streets with particles, and those words as
@@ -168,8 +168,7 @@ def build_country_sheet(path: Path, country: str) -> None:
         lat, lon = positions[commune]
         lat += rng.uniform(-0.02, 0.02)
         lon += rng.uniform(-0.02, 0.02)
-        tag = s // 96 if country == "fr" else letters(s // 96)
-        name = f"{types[s % len(types)]} {names[(s // 8) % len(names)]} {tag}"
+        name = f"{types[s % len(types)]} {names[(s // 8) % len(names)]} {letters(s // 96)}"
         houses = [sw.House(2 * h + 1, lat=lat + h * 1e-5, lon=lon) for h in range(HOUSES_PER_STREET)]
         streets.append(sw.Street(name, commune, houses, postcode=postcode(commune), lat=lat, lon=lon))
     words = {w: ids for w, ids in sw.derive_words(streets).items() if len(ids) <= 16384}
