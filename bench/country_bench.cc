@@ -18,8 +18,12 @@
 #include <vector>
 
 #include "sheet_env.h"
+#include "vorlane/query/country_driver.h"
+#include "vorlane/query/folding.h"
+#include "vorlane/query/fr_arrondissement.h"
 #include "vorlane/query/index.h"
 #include "vorlane/query/spine.h"
+#include "vorlane/rules/rules.h"
 
 namespace {
 
@@ -44,7 +48,26 @@ struct Mix {
   std::vector<std::string> queries;
   std::function<bool(const std::vector<Hit>&)> check;
   double min_share = 0.0;
+  // The country steps a clean query of the mix pays for besides its core
+  // stage, timed on their own.
+  std::function<void(const Index&, const std::string&)> own_steps;
 };
+
+void french_steps(const Index& index, const std::string& q) {
+  std::string key = index.expand_city_aliases(vorlane::query::prepared_query_key(q));
+  vorlane::query::fr_rewrite_arrondissement_words(key);
+  (void)vorlane::query::fr_postcode_area_answer(index, key);
+  (void)vorlane::query::fr_commune_constraint(key);
+}
+
+void italian_steps(const Index& index, const std::string& q) {
+  (void)vorlane::query::it_cut_province_codes(index, q);
+}
+
+void spanish_steps(const Index&, const std::string& q) {
+  (void)vorlane::query::es_requested_commune(q);
+  (void)vorlane::query::es_particle_street_key(q, true);
+}
 
 struct Address {
   uint32_t street_id;
@@ -123,8 +146,8 @@ bool any(const std::vector<Hit>&) { return true; }
 
 std::vector<Mix> french_mixes(const Index& index) {
   std::mt19937_64 rng(17);
-  Mix clean{"fr clean", {}, top_is_house, 0.95};
-  Mix constrained{"fr constrained", {}, top_is_house, 0.95};
+  Mix clean{"fr clean", {}, top_is_house, 0.95, french_steps};
+  Mix constrained{"fr constrained", {}, top_is_house, 0.95, french_steps};
   Mix failing{"fr failing", {}, any};
   for (const Address& a : addresses(index, rng, 0, index.street_count())) {
     clean.queries.push_back(std::to_string(a.number) + " " + a.street + " " + a.commune);
@@ -142,8 +165,8 @@ std::vector<Mix> french_mixes(const Index& index) {
 
 std::vector<Mix> italian_mixes(const Index& index) {
   std::mt19937_64 rng(19);
-  Mix clean{"it clean", {}, top_is_house, 0.95};
-  Mix province{"it province", {}, top_is_house, 0.95};
+  Mix clean{"it clean", {}, top_is_house, 0.95, italian_steps};
+  Mix province{"it province", {}, top_is_house, 0.95, italian_steps};
   Mix probe{"it probe", {}, [](const std::vector<Hit>& hits) {
               return !hits.empty() && hits[0].flags.back() == "geo_qualifier";
             }, 0.5};
@@ -162,7 +185,7 @@ std::vector<Mix> italian_mixes(const Index& index) {
 
 std::vector<Mix> spanish_mixes(const Index& index) {
   std::mt19937_64 rng(23);
-  Mix clean{"es clean", {}, top_is_house, 0.95};
+  Mix clean{"es clean", {}, top_is_house, 0.95, spanish_steps};
   Mix particle{"es particle", {}, top_is_house, 0.95};
   Mix failing{"es failing", {}, any};
   for (const Address& a : addresses(index, rng, 0, index.street_count())) {
@@ -217,6 +240,14 @@ Stats run(const Index& index, const Mix& mix) {
   return s;
 }
 
+// CPU time per query of the mix's own country steps, under the sheet's rules.
+double own_steps_us(const Index& index, const Mix& mix) {
+  const vorlane::rules::CurrentRulesScope rules(index.active_rules());
+  const double t0 = thread_cpu_us();
+  for (const std::string& q : mix.queries) mix.own_steps(index, q);
+  return (thread_cpu_us() - t0) / static_cast<double>(mix.queries.size());
+}
+
 double percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
@@ -239,6 +270,9 @@ bool report(const Index& index, const std::vector<Mix>& mixes) {
         static_cast<double>(s.runs) / n, static_cast<unsigned long long>(s.max_runs),
         static_cast<unsigned long long>(s.requests - s.runs), 100.0 * share);
     std::printf("        slowest: %s\n", s.slowest.c_str());
+    if (mix.own_steps) {
+      std::printf("        country steps alone: %.2f us per query\n", own_steps_us(index, mix));
+    }
     if (share < mix.min_share) {
       std::fprintf(stderr, "%s: only %.1f%% of the answers pass the check\n", mix.name.c_str(),
                    100.0 * share);
