@@ -50,7 +50,7 @@ struct Mix {
   double min_share = 0.0;
   // The country steps a clean query of the mix pays for besides its core
   // stage, timed on their own.
-  std::function<void(const Index&, const std::string&)> own_steps;
+  std::function<void(const Index&, const std::string&)> own_steps = nullptr;
 };
 
 void french_steps(const Index& index, const std::string& q) {
