@@ -131,6 +131,10 @@ class EsParticleVariants {
     rest_ = join_range(words, dropped, words.size());
   }
 
+  // Holds a view into its own field.
+  EsParticleVariants(const EsParticleVariants&) = delete;
+  EsParticleVariants& operator=(const EsParticleVariants&) = delete;
+
   // The next variant in `out`; false when there are no more.
   bool next(std::string& out) {
     while (!rest_.empty() && particle_ < kParticles.size()) {
