@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "query_mix.h"
 #include "sheet_env.h"
 #include "vorlane/query/country_driver.h"
 #include "vorlane/query/folding.h"
@@ -105,21 +106,6 @@ std::string letters(uint32_t n) {
     n /= 26;
   } while (n != 0);
   return out;
-}
-
-// One substitution inside the street's longest word, never its first letter.
-std::string with_typo(std::string street, std::mt19937_64& rng) {
-  size_t best_start = 0, best_len = 0;
-  for (size_t i = 0; i < street.size();) {
-    size_t j = street.find(' ', i);
-    if (j == std::string::npos) j = street.size();
-    if (j - i > best_len) best_start = i, best_len = j - i;
-    i = j + 1;
-  }
-  if (best_len < 4) return street;
-  const size_t at = best_start + 1 + rng() % (best_len - 1);
-  street[at] = street[at] == 'q' ? 'x' : 'q';
-  return street;
 }
 
 // "calle de la paz" as "calle del paz", and so on; empty for a street
@@ -255,11 +241,6 @@ double own_steps_us(const Index& index, const Mix& mix) {
   const double t0 = thread_cpu_us();
   for (const std::string& input : inputs) mix.own_steps(index, input);
   return (thread_cpu_us() - t0) / static_cast<double>(mix.queries.size());
-}
-
-double percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
 }
 
 // Runs the mixes; false when a mix fails its check.
