@@ -5,6 +5,7 @@
 // property, white space a character with the White_Space property.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,13 @@ std::optional<std::pair<std::string_view, std::string_view>> split_at_first_whit
     std::string_view text);
 std::optional<std::pair<std::string_view, std::string_view>> split_at_last_white_space(
     std::string_view text);
+
+// Whether some character has the Alphabetic property.
+bool contains_letter(std::string_view text);
+
+// Byte length of the dash ('-', U+2013 or U+2014) starting at byte `pos`
+// (< text.size()), 0 when none starts there.
+size_t dash_length(std::string_view text, size_t pos);
 
 // One to four ASCII digits, optionally followed by one letter ('12ä' too).
 bool bounded_house_endpoint(std::string_view token);

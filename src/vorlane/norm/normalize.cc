@@ -11,28 +11,24 @@
 #include "vorlane/norm/normalize.h"
 
 #include <unicode/normalizer2.h>
-#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf16.h>
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
 #include "vorlane/base/utf8.h"
 #include "vorlane/norm/char_class.h"
 #include "vorlane/norm/code_points.h"
+#include "vorlane/norm/unicode_data.h"
 
 namespace vorlane::norm {
 namespace {
 
 constexpr char32_t kHyphen = U'-';
 constexpr char32_t kSpace = U' ';
-constexpr char32_t kCapitalIWithDot = 0x0130;
-constexpr char32_t kCombiningDotAbove = 0x0307;
 constexpr char32_t kSmallDWithStroke = 0x0111;
 
 // ---------------------------------------------------------------- Unicode path
@@ -89,21 +85,6 @@ bool is_separator(char32_t c) {
   return is_white_space(c);
 }
 
-const icu::Normalizer2& nfd() {
-  static const icu::Normalizer2* const instance = [] {
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* n = icu::Normalizer2::getNFDInstance(status);
-    if (U_FAILURE(status) || n == nullptr) {
-      // Without decomposition data no key could be formed correctly; going
-      // on would silently miss every accented name.
-      std::fprintf(stderr, "vorlane: ICU NFD data unavailable: %s\n", u_errorName(status));
-      std::abort();
-    }
-    return n;
-  }();
-  return *instance;
-}
-
 // Pass 2 output: collapses separators into single spaces, none leading.
 class FoldedText {
  public:
@@ -141,23 +122,15 @@ void decompose_into(char32_t c, const icu::Normalizer2& decomposer, icu::Unicode
   }
 }
 
-// Pass 2. The full lowercase mapping without context is the simple mapping
-// for every character but U+0130, whose full mapping is "i" + U+0307 (the
-// tests check this claim against ICU's full case mapping for all code points).
-// The added U+0307 is a mark and drops, so the outcome equals the simple
-// mapping; the steps are kept as they are defined all the same.
+// Pass 2. For U+0130 the full lowercase mapping adds U+0307, a mark that
+// drops, so the outcome equals the simple mapping; the steps are kept as
+// they are defined all the same.
 std::u32string fold_and_separate(const std::u32string& input) {
   const icu::Normalizer2& decomposer = nfd();
   icu::UnicodeString scratch;
   FoldedText out(input.size());
   for (const char32_t c : input) {
-    if (c == kCapitalIWithDot) {
-      decompose_into(U'i', decomposer, scratch, out);
-      decompose_into(kCombiningDotAbove, decomposer, scratch, out);
-      continue;
-    }
-    const char32_t lower = static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
-    decompose_into(lower, decomposer, scratch, out);
+    for (const char32_t lower : full_lowercase(c)) decompose_into(lower, decomposer, scratch, out);
   }
   return out.release();
 }

@@ -65,4 +65,13 @@ bool de_house_token_matches(const Hit& hit, std::string_view token);
 // A dash with a digit-bearing word on each side ('12 - 14', '12-14').
 bool de_house_range_separator(std::string_view text);
 
+namespace detail {
+
+// The product form through canonical composition, whatever the input.
+// de_product_normalize_text skips composition when every character is below
+// U+0300 (such text is already composed); tests hold the two equal.
+std::string de_product_normalize_text_unicode(std::string_view text);
+
+}  // namespace detail
+
 }  // namespace vorlane::query

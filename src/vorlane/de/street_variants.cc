@@ -1,0 +1,157 @@
+// Street-type spellings from the street-type words of the rules in force,
+// in their list order (the loader sorts a sheet's entries bytewise). All
+// comparisons are exact bytes; "str", "straße" and "strasse" are the one
+// family of interchangeable words.
+#include "vorlane/de/street_variants.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <unordered_set>
+
+#include "vorlane/base/utf8.h"
+#include "vorlane/de/text.h"
+#include "vorlane/rules/rules.h"
+
+namespace vorlane::de {
+namespace {
+
+constexpr std::array<std::string_view, 3> kStreetFamily = {"str", "stra\u00DFe", "strasse"};
+constexpr size_t kMinStemChars = 2;
+
+bool in_street_family(std::string_view word) {
+  return std::find(kStreetFamily.begin(), kStreetFamily.end(), word) != kStreetFamily.end();
+}
+
+bool is_listed(const rules::WordList& types, std::string_view word) {
+  return std::find(types.begin(), types.end(), word) != types.end();
+}
+
+std::string concat(std::string_view a, std::string_view b, std::string_view c) {
+  std::string out;
+  out.reserve(a.size() + b.size() + c.size());
+  out.append(a).append(b).append(c);
+  return out;
+}
+
+// The words joined with one space, words [first, last) replaced by
+// `replacement`.
+std::string join_replacing(const std::vector<std::string_view>& words, size_t first, size_t last,
+                           std::string_view replacement) {
+  std::string out;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i >= first && i < last) {
+      if (i != first) continue;
+      if (!out.empty()) out += ' ';
+      out += replacement;
+      continue;
+    }
+    if (!out.empty()) out += ' ';
+    out += words[i];
+  }
+  return out;
+}
+
+// The variants found so far, in order. A short list is searched in place;
+// from kIndexedFrom entries on a set of indexes into the list (indexes stay
+// valid while the vector grows) answers membership.
+class VariantList {
+ public:
+  explicit VariantList(std::string_view street)
+      : street_(street), seen_(0, IndexHash{&out_}, IndexEqual{&out_}) {}
+  // The set points into this object.
+  VariantList(const VariantList&) = delete;
+  VariantList& operator=(const VariantList&) = delete;
+
+  void emit(std::string candidate) {
+    if (candidate == street_ || contains(candidate)) return;
+    out_.push_back(std::move(candidate));
+    if (out_.size() == kIndexedFrom) {
+      for (size_t i = 0; i < out_.size(); ++i) seen_.insert(i);
+    } else if (out_.size() > kIndexedFrom) {
+      seen_.insert(out_.size() - 1);
+    }
+  }
+
+  std::vector<std::string> release() { return std::move(out_); }
+
+ private:
+  static constexpr size_t kIndexedFrom = 32;
+
+  bool contains(std::string_view candidate) const {
+    if (out_.size() >= kIndexedFrom) return seen_.find(candidate) != seen_.end();
+    return std::find(out_.begin(), out_.end(), candidate) != out_.end();
+  }
+
+  struct IndexHash {
+    using is_transparent = void;
+    const std::vector<std::string>* texts;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    size_t operator()(size_t i) const { return (*this)(std::string_view((*texts)[i])); }
+  };
+  struct IndexEqual {
+    using is_transparent = void;
+    const std::vector<std::string>* texts;
+    std::string_view text(std::string_view s) const { return s; }
+    std::string_view text(size_t i) const { return (*texts)[i]; }
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+      return text(a) == text(b);
+    }
+  };
+
+  std::string_view street_;
+  std::vector<std::string> out_;
+  std::unordered_set<size_t, IndexHash, IndexEqual> seen_;
+};
+
+// Glue pass: a listed type word after another word is glued onto it, in
+// each spelling of its family.
+void glue_type_word(const rules::WordList& types, const std::vector<std::string_view>& words,
+                    size_t i, VariantList& out) {
+  if (i == 0 || !is_listed(types, words[i])) return;
+  for (const std::string_view member : street_type_family(words[i])) {
+    out.emit(join_replacing(words, i - 1, i + 1, concat(words[i - 1], "", member)));
+  }
+}
+
+// Suffix pass: a word ending in a listed type word after a stem of at least
+// two characters, glued and split, in each spelling of its family.
+void split_type_suffix(const rules::WordList& types, const std::vector<std::string_view>& words,
+                       size_t i, VariantList& out) {
+  const std::string_view word = words[i];
+  for (const std::string& type : types) {
+    if (!word.ends_with(type)) continue;
+    const std::string_view stem = word.substr(0, word.size() - type.size());
+    if (utf8::char_count(stem) < kMinStemChars) continue;
+    for (const std::string_view member : street_type_family(type)) {
+      out.emit(join_replacing(words, i, i + 1, concat(stem, "", member)));
+      out.emit(join_replacing(words, i, i + 1, concat(stem, " ", member)));
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::string_view> street_type_family(std::string_view word) {
+  std::vector<std::string_view> family;
+  const bool street_word = in_street_family(word);
+  for (const std::string& entry : rules::current().de_street_types()) {
+    if (street_word ? in_street_family(entry) : entry == word) family.push_back(entry);
+  }
+  return family;
+}
+
+std::vector<std::string> street_variants(std::string_view street) {
+  const rules::WordList& types = rules::current().de_street_types();
+  if (types.empty()) return {};
+  const std::vector<std::string_view> words = split_white_space(street);
+  VariantList out(street);
+  for (size_t i = 0; i < words.size(); ++i) {
+    glue_type_word(types, words, i, out);
+    split_type_suffix(types, words, i, out);
+  }
+  return out.release();
+}
+
+}  // namespace vorlane::de

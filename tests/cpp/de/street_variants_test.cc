@@ -1,0 +1,73 @@
+#include "vorlane/de/street_variants.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/le_bytes.h"
+#include "vorlane/rules/rules.h"
+
+namespace vorlane::de {
+namespace {
+
+using Texts = std::vector<std::string>;
+using Views = std::vector<std::string_view>;
+
+// Rules holding `words` as entries of `kind` (20: street-type words), loaded
+// through a rules section so that they come in the loader's sorted order.
+std::unique_ptr<rules::Rules> rules_with(const Texts& words, uint8_t kind = 20) {
+  std::string section = testing::le(words.size(), 4);
+  for (const std::string& w : words) {
+    section += char(kind) + testing::le(w.size(), 2) + w + testing::le(0, 2);
+  }
+  return rules::from_section_owned(ByteView(std::string_view(section)));
+}
+
+TEST(StreetVariants, FourTypes) {
+  const auto rules = rules_with({"weg", "stra\u00DFe", "strasse", "str"});  // sorted on load
+  const rules::CurrentRulesScope scope(*rules);
+  const struct {
+    std::string_view street;
+    Texts variants;
+  } cases[] = {
+      {"hauptstr",
+       {"haupt str", "hauptstrasse", "haupt strasse", "hauptstra\u00DFe", "haupt stra\u00DFe"}},
+      {"hauptstrasse",
+       {"hauptstr", "haupt str", "haupt strasse", "hauptstra\u00DFe", "haupt stra\u00DFe"}},
+      {"haupt stra\u00DFe", {"hauptstr", "hauptstrasse", "hauptstra\u00DFe"}},
+      {"haupt str", {"hauptstr", "hauptstrasse", "hauptstra\u00DFe"}},
+      {"am alten weg", {"am altenweg"}},
+      {"hauptweg 5", {"haupt weg 5"}},
+      {"\u00FCweg", {}},  // a stem of two bytes but one character
+      {"stra\u00DFe", {}},
+      {"xstr", {}},
+      {"HAUPT STR", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(street_variants(c.street), c.variants) << c.street;
+  EXPECT_EQ(street_type_family("strasse"), (Views{"str", "strasse", "stra\u00DFe"}));
+  EXPECT_EQ(street_type_family("weg"), Views{"weg"});
+}
+
+TEST(StreetVariants, RepeatedPartialAndMissingTypeWords) {
+  const auto twice = rules_with({"str", "str"});
+  const rules::CurrentRulesScope twice_scope(*twice);
+  EXPECT_EQ(street_variants("hauptstr"), Texts{"haupt str"});
+
+  const auto partial = rules_with({"str", "stra\u00DFe"});
+  const rules::CurrentRulesScope partial_scope(*partial);
+  EXPECT_EQ(street_type_family("strasse"), (Views{"str", "stra\u00DFe"}));
+  EXPECT_EQ(street_type_family("weg"), Views{});
+
+  const auto no_types = rules_with({"deutschland"}, 21);
+  const rules::Rules* const without_types[] = {&rules::fallback(), no_types.get()};
+  for (const rules::Rules* r : without_types) {
+    const rules::CurrentRulesScope scope(*r);
+    EXPECT_EQ(street_variants("hauptstr"), Texts{});
+    EXPECT_EQ(street_type_family("str"), Views{});
+  }
+}
+
+}  // namespace
+}  // namespace vorlane::de
