@@ -14,6 +14,10 @@ bool is_alphanumeric(char32_t c) {
   return u_isUAlphabetic(u) || (U_GET_GC_MASK(u) & U_GC_N_MASK) != 0;
 }
 
+bool is_numeric(char32_t c) {
+  return (U_GET_GC_MASK(static_cast<UChar32>(c)) & U_GC_N_MASK) != 0;
+}
+
 bool is_white_space(char32_t c) { return u_isUWhiteSpace(static_cast<UChar32>(c)); }
 
 bool is_mark(char32_t c) { return (U_GET_GC_MASK(static_cast<UChar32>(c)) & U_GC_M_MASK) != 0; }

@@ -1,7 +1,6 @@
-// Stand-ins for the matching core and the German locality score until their
-// own definitions land; deleted then.
+// Stand-in for the matching core until its own definition lands; deleted
+// then.
 #include "vorlane/query/core.h"
-#include "vorlane/query/de_text.h"
 
 namespace vorlane::query {
 
@@ -11,7 +10,5 @@ std::vector<RankedHit> query_feats_prepared_internal(
     SeenStreetVariants&, bool&, std::optional<std::string_view>) {
   return {};
 }
-
-uint8_t de_retained_locality_score(std::string_view, std::string_view) { return 0; }
 
 }  // namespace vorlane::query

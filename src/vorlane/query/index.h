@@ -27,6 +27,7 @@
 #include "vorlane/query/hit.h"
 #include "vorlane/query/house.h"
 #include "vorlane/query/places.h"
+#include "vorlane/query/street_maps.h"
 #include "vorlane/rules/rules.h"
 
 namespace vorlane::query {
@@ -228,6 +229,11 @@ class Index {
   // German sheets only (country exactly "de"); empty otherwise.
   DePostcodeRoster de_postcode_streets;
   DeBlankPostcodeDisplayProjection de_blank_postcode_display_streets;
+
+  // Street ids by a key of the street name alone, built once, on first use
+  // inside a query (street_types.h); the first user's rules fix the keys.
+  LazyStreetKeyMap streets_by_field_key;
+  LazyStreetKeyMap streets_by_title_key;
 
  private:
   Index(fst::Map commune_names, fst::Map street_keys, fst::Map words)
