@@ -121,17 +121,6 @@ std::optional<std::string> variant_commune(const std::optional<AddressFieldRetri
   return norm::normalize(fields.back());
 }
 
-// The suffix id of a house text's letters; 0 for none, an unknown suffix,
-// or no letters at all (the suffix table may file a text under "", which
-// must not give a bare number a suffix).
-uint32_t house_suffix_id(const Index& index, std::string_view house) {
-  const std::string canonical = norm::normalize(house);
-  const size_t digits = canonical.find_first_not_of("0123456789");
-  if (digits == std::string::npos) return 0;
-  const auto it = index.suffix_ids.find(canonical.substr(digits));
-  return it == index.suffix_ids.end() ? 0 : it->second;
-}
-
 // The commune code as it ends a street key: the stored bytes up to the
 // first NUL; empty when they are not UTF-8.
 std::string_view street_key_code(const Index& index, uint32_t commune) {
@@ -334,6 +323,16 @@ Rows title_route(const Index& index, std::string_view q) {
 }
 
 }  // namespace
+
+// A text without letters gets 0 without a lookup: the suffix table may file
+// a suffix under "", which must not give a bare number that suffix.
+uint32_t house_suffix_id(const Index& index, std::string_view house) {
+  const std::string canonical = norm::normalize(house);
+  const size_t digits = canonical.find_first_not_of("0123456789");
+  if (digits == std::string::npos) return 0;
+  const auto it = index.suffix_ids.find(canonical.substr(digits));
+  return it == index.suffix_ids.end() ? 0 : it->second;
+}
 
 std::vector<ScoredHit> query_feats_street_data(const Index& index, std::string_view q, size_t k) {
   Rows rows = query_feats_street_data_base(index, q, k);

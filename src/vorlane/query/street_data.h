@@ -30,4 +30,8 @@ std::optional<GeographicRetry> geographic_field_retry(const Index& index, std::s
 // Call inside a query: it may build the index's field-key street map.
 std::optional<std::string> comma_fields(const Index& index, std::string_view q);
 
+// The suffix id of a house text's letters after its leading digits; 0 for
+// none and for a suffix the sheet does not know.
+uint32_t house_suffix_id(const Index& index, std::string_view house);
+
 }  // namespace vorlane::query
