@@ -335,6 +335,11 @@ uint32_t house_suffix_id(const Index& index, std::string_view house) {
 }
 
 std::vector<ScoredHit> query_feats_street_data(const Index& index, std::string_view q, size_t k) {
+  // Only the structured-field rules make a query ask the core the same
+  // question twice.
+  const rules::Rules& r = rules::current();
+  std::optional<StreetDataMemoScope> memo;
+  if (!r.stage_parameters().empty() || !r.droppable_leading_fields().empty()) memo.emplace();
   Rows rows = query_feats_street_data_base(index, q, k);
   if (!rows.empty()) return rows;
   if (const std::optional<std::string_view> rest = without_leading_field(q)) {
