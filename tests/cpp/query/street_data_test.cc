@@ -189,5 +189,32 @@ TEST(StreetData, LeadingFieldTitleRouteAndCitylessStreet) {
   EXPECT_EQ(top(run(twin(), "Jiron Puno, 5")), "");
 }
 
+TEST(StreetData, MemoChangesNoAnswer) {
+  // Any key with "arequipa" answers a house in Miraflores.
+  const auto arequipa = [](const std::string& key) {
+    return key.find("arequipa") != std::string::npos ? Rows{house_row("123", "Miraflores")}
+                                                     : Rows{};
+  };
+  const std::vector<std::string> queries = {
+      "Av. Arequipa, 123 Zona Miraflores", "Edificio Central, Av. Arequipa 123, Lima",
+      "Calle Mayor n\u00BA 12 Miraflores Lima", "Av Larco 5, Miraflores, Lima, Peru",
+      "Zq, 12, Blorf, Miraflores, Lima", "Av San Martin 5, Miraflores"};
+  for (const Index* index : {&pe(), &twin()}) {
+    for (const std::string& q : queries) {
+      const bool was = testing::set_street_data_memo(false);
+      const uint64_t before = testing::core_runs();
+      const Rows plain = run(*index, q, arequipa);
+      const uint64_t plain_runs = testing::core_runs() - before;
+      testing::set_street_data_memo(true);
+      const Rows remembered = run(*index, q, arequipa);
+      const uint64_t remembered_runs = testing::core_runs() - before - plain_runs;
+      testing::set_street_data_memo(was);
+      EXPECT_EQ(top(plain), top(remembered)) << q;
+      EXPECT_EQ(plain.size(), remembered.size()) << q;
+      EXPECT_LE(remembered_runs, plain_runs) << q;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vorlane::query
