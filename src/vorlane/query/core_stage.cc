@@ -384,7 +384,8 @@ const Place& chosen_place(const std::vector<Place>& places) {
   }
   const Place* chosen = nullptr;
   for (const Place& p : places) {
-    if (Index::dist_km(best->lat, best->lon, p.lat, p.lon) > kPlaceMentionRadiusKm) continue;
+    const double km = Index::dist_km(best->lat, best->lon, p.lat, p.lon);
+    if (!(km <= kPlaceMentionRadiusKm)) continue;
     if (chosen == nullptr || p.weight < chosen->weight) chosen = &p;
   }
   return chosen != nullptr ? *chosen : *best;

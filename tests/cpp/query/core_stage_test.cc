@@ -142,15 +142,22 @@ TEST(CoreStage, RequestsAndAnswers) {
 }
 
 TEST(CoreStage, GermanArgumentsFilterPrefixDropsAndFormTheSuffixContext) {
-  Hit elsewhere = kHouse.first;
-  elsewhere.postcode = "99999";
-  Hit in_postcode = kHouse.first;
-  in_postcode.postcode = "12345";
-  const Script script{{"bb cc", {{elsewhere, kHouse.second}, {in_postcode, kHouse.second}}}};
+  auto house = [](std::string commune, std::string postcode) {
+    ScoredHit r = kHouse;
+    r.first.commune = std::move(commune);
+    r.first.postcode = std::move(postcode);
+    return r;
+  };
+  // Kept: the postcode's number, or the locality as the commune's core.
+  const Script script{{"bb cc",
+                       {house("orlac", "99999"), house("orlac", "12345-x"),
+                        house("Velmont Stadt", "99999")}}};
   DeStageArguments de{"velmont", true, 12345, true, std::nullopt};
-  EXPECT_EQ(run("aa bb cc", script, de).answer.size(), 1u);
+  EXPECT_EQ(summary(run("aa bb cc", script, de).answer),
+            "house orlac street_exact,dropped_prefix 0.60; "
+            "house Velmont Stadt street_exact,dropped_prefix 0.60");
   de.locality_present = false;
-  EXPECT_EQ(run("aa bb cc", script, de).answer.size(), 2u);
+  EXPECT_EQ(run("aa bb cc", script, de).answer.size(), 3u);
 
   const Outcome r = run("aa bb cc", {}, de);
   ASSERT_GE(r.requests.size(), 2u);
