@@ -27,6 +27,7 @@
 #include "vorlane/query/hit.h"
 #include "vorlane/query/house.h"
 #include "vorlane/query/places.h"
+#include "vorlane/query/reverse_aids.h"
 #include "vorlane/query/street_maps.h"
 #include "vorlane/rules/rules.h"
 
@@ -234,6 +235,9 @@ class Index {
   // inside a query (street_types.h); the first user's rules fix the keys.
   LazyStreetKeyMap streets_by_field_key;
   LazyStreetKeyMap streets_by_title_key;
+
+  // Built by the first reverse search (reverse.cc).
+  LazyReverseAids reverse_aids;
 
  private:
   Index(fst::Map commune_names, fst::Map street_keys, fst::Map words)
