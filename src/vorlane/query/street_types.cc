@@ -35,6 +35,9 @@ bool starts_with_word(std::string_view text, std::string_view word) {
   return text.size() > word.size() && text.starts_with(word) && text[word.size()] == ' ';
 }
 
+// Keys every street by `key_of(name, key)`, which writes the key of a
+// street name into `key` (cleared first) and returns false for a street
+// without one.
 template <typename KeyOf>
 StreetKeyMap build_street_map(const Index& index, KeyOf&& key_of) {
   size_t count = index.street_count();
@@ -42,14 +45,27 @@ StreetKeyMap build_street_map(const Index& index, KeyOf&& key_of) {
   assert(count <= size_t{UINT32_MAX} + 1);
   count = std::min(count, size_t{UINT32_MAX} + 1);
   StreetKeyMap::Builder builder;
+  std::string key;
   for (size_t id = 0; id < count; ++id) {
     const std::optional<StreetRecord> street = index.street(id);
     const std::string_view name = street ? index.name(street->name_offset) : std::string_view();
-    if (const std::optional<std::string> key = key_of(name)) {
-      builder.add(*key, static_cast<uint32_t>(id));
-    }
+    key.clear();
+    if (key_of(name, key)) builder.add(key, static_cast<uint32_t>(id));
   }
   return std::move(builder).finish();
+}
+
+// Appends field_street_type_key(field, aliases) to `out`.
+void append_field_key(std::string& out, std::string_view field, const StreetTypeAliases& aliases) {
+  const size_t space = field.find(' ');
+  if (space != std::string_view::npos && !aliases.empty()) {
+    const auto it = aliases.find(field.substr(0, space));
+    if (it != aliases.end()) {
+      out.append(it->second);
+      field.remove_prefix(space);
+    }
+  }
+  out.append(field);
 }
 
 // The title words and abbreviations of the index's own rules.
@@ -74,10 +90,13 @@ std::optional<TitleRules> title_rules(const Index& index) {
   return out;
 }
 
-std::optional<std::string> title_key_with(const TitleRules& rules, std::string_view street,
-                                          const StreetTypeAliases& aliases) {
+// Writes the title key of `street` into `key`; false when it has none.
+// `kept` is scratch space.
+bool title_key_into(const TitleRules& rules, std::string_view street,
+                    const StreetTypeAliases& aliases, std::vector<std::string_view>& kept,
+                    std::string& key) {
   const std::string prepared = prepared_query_key(street);
-  std::vector<std::string_view> kept;
+  kept.clear();
   for (std::string_view word : de::split_white_space(prepared)) {
     const auto alias = std::find_if(rules.aliases.begin(), rules.aliases.end(),
                                     [word](const auto& a) { return a.first == word; });
@@ -87,8 +106,13 @@ std::optional<std::string> title_key_with(const TitleRules& rules, std::string_v
       kept.push_back(word);
     }
   }
-  if (kept.size() < 2) return std::nullopt;
-  return field_street_type_key(join_words(kept), aliases);
+  if (kept.size() < 2) return false;
+  // As field_street_type_key of the words joined: the words hold no space,
+  // so the first one is what the street-type classes rewrite.
+  const auto canonical = aliases.find(kept[0]);
+  key.append(canonical == aliases.end() ? kept[0] : std::string_view(canonical->second));
+  for (size_t i = 1; i < kept.size(); ++i) key.append(" ").append(kept[i]);
+  return true;
 }
 
 enum class PairKind { numeric = 0, plain = 1, nested = 2 };
@@ -199,25 +223,26 @@ StreetTypeAliases field_street_type_aliases() {
 }
 
 std::string field_street_type_key(std::string_view field, const StreetTypeAliases& aliases) {
-  const size_t space = field.find(' ');
-  if (space == std::string_view::npos || aliases.empty()) return std::string(field);
-  const auto it = aliases.find(field.substr(0, space));
-  if (it == aliases.end()) return std::string(field);
-  return it->second + std::string(field.substr(space));
+  std::string out;
+  append_field_key(out, field, aliases);
+  return out;
 }
 
 std::optional<std::string> title_street_key(const Index& index, std::string_view street,
                                             const StreetTypeAliases& aliases) {
   const std::optional<TitleRules> rules = title_rules(index);
-  if (!rules) return std::nullopt;
-  return title_key_with(*rules, street, aliases);
+  std::vector<std::string_view> kept;
+  std::string key;
+  if (!rules || !title_key_into(*rules, street, aliases, kept, key)) return std::nullopt;
+  return key;
 }
 
 const StreetKeyMap& streets_by_field_key_map(const Index& index,
                                              const StreetTypeAliases& aliases) {
   return index.streets_by_field_key.get([&] {
-    return build_street_map(index, [&](std::string_view name) {
-      return std::optional<std::string>(field_street_type_key(prepared_query_key(name), aliases));
+    return build_street_map(index, [&](std::string_view name, std::string& key) {
+      append_field_key(key, prepared_query_key(name), aliases);
+      return true;
     });
   });
 }
@@ -226,9 +251,10 @@ const StreetKeyMap& streets_by_title_key_map(const Index& index,
                                              const StreetTypeAliases& aliases) {
   return index.streets_by_title_key.get([&] {
     const std::optional<TitleRules> rules = title_rules(index);
-    return build_street_map(index, [&](std::string_view name) -> std::optional<std::string> {
-      if (!rules) return std::nullopt;
-      return title_key_with(*rules, name, aliases);
+    if (!rules) return StreetKeyMap();
+    std::vector<std::string_view> kept;
+    return build_street_map(index, [&](std::string_view name, std::string& key) {
+      return title_key_into(*rules, name, aliases, kept, key);
     });
   });
 }
