@@ -6,7 +6,6 @@ query must not give the same answer: the stages found it."""
 
 import pytest
 
-import sheetwriter as sw
 from sheetwriter import Commune, House, Sheet, Street
 import vorlane
 
@@ -59,9 +58,11 @@ def pe_sheet(rules):
 def sheets(tmp_path_factory):
     d = tmp_path_factory.mktemp("fields")
     out = {}
-    for name, build, rules, types in (("br", br_sheet, BR_RULES, []), ("pe", pe_sheet, PE_RULES, PE_TYPES)):
+    for name, build, rules, types in (("br", br_sheet, BR_RULES, []),
+                                      ("pe", pe_sheet, PE_RULES, PE_TYPES)):
+        twin_rules = types or [(13, "unused")]
         out[name] = vorlane.Geocoder(str(build(rules + types).write(d / f"{name}.idx")))
-        out[name + "_twin"] = vorlane.Geocoder(str(build(types or [(13, "unused")]).write(d / f"{name}_twin.idx")))
+        out[name + "_twin"] = vorlane.Geocoder(str(build(twin_rules).write(d / f"{name}_twin.idx")))
     return out
 
 
@@ -92,9 +93,7 @@ ALIKE = [
     ("pe", "Edificio Central, Av. Arequipa 123, Lima", ("Avenida Arequipa", "123", "Lima")),
     ("pe", "Calle Mayor 12 Miraflores Lima", ("Calle Mayor", "12", "Miraflores")),
     ("pe", "Av. Arequipa, 123 Miraflores, Lima", ("Avenida Arequipa", "123", "Miraflores")),
-    ("pe", "Av Larco 5, Miraflores", ("Avenida Larco", "5", "Miraflores")),
     ("pe", "Av Larco 12, Miraflores", ("Avenida Larco", "12b", "Miraflores")),
-    ("pe", "Calle Mayor 12 Miraflores", ("Calle Mayor", "12", "Miraflores")),
 ]
 
 
