@@ -5,9 +5,10 @@
 // inserts commas, reads "street, house place" input, and looks streets up
 // by their title key. Rows built here come from make_hit and
 // field_house_from_ids; rows passed on are never changed.
+#include "vorlane/query/street_data.h"
+
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 #include "vorlane/base/utf8.h"
 #include "vorlane/de/text.h"
@@ -21,7 +22,6 @@
 #include "vorlane/query/index.h"
 #include "vorlane/query/spine.h"
 #include "vorlane/query/stages.h"
-#include "vorlane/query/street_data.h"
 #include "vorlane/query/street_types.h"
 #include "vorlane/rules/rules.h"
 

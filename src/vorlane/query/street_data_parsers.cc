@@ -1,6 +1,8 @@
 // The two parsers of street_data.h. Byte offsets are taken only where a
 // character starts: ',', '.', '-' and ASCII digits are single bytes never
 // found inside a multi-byte sequence, and every other character is decoded.
+#include "vorlane/query/street_data.h"
+
 #include <algorithm>
 
 #include "vorlane/base/utf8.h"
@@ -11,7 +13,6 @@
 #include "vorlane/query/field_text.h"
 #include "vorlane/query/folding.h"
 #include "vorlane/query/index.h"
-#include "vorlane/query/street_data.h"
 #include "vorlane/query/street_types.h"
 #include "vorlane/rules/rules.h"
 
