@@ -132,6 +132,10 @@ std::vector<Mix> mixes(const Index& index) {
       "Batiment A, {0} {1}, n\u00BA {n}, {2}ville, Bretagne",
       "{0} {1} {n} {2} {3}ville idf 75{n}",
       "Av {0} {1} {n}, {2}ville",
+      // Every retry at once: 12 field retries, a district to drop and a
+      // bare postcode to hyphenate, behind a droppable leading field.
+      "{0} {1} {n}, Bloc 3, {2}, {3}ville, IDF, 75{n}",
+      "Residence Les Pins, {0} {1} {n}, Bloc 3, {2}, {3}ville, IDF, 75{n}",
   };
   for (size_t i = 0; i < kFailing; ++i) {
     std::string q = shapes[i % std::size(shapes)];
