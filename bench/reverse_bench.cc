@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "sheet_env.h"
 #include "vorlane/query/index.h"
 
 namespace {
@@ -20,17 +21,8 @@ std::unique_ptr<Index> g_index;
 std::vector<std::pair<double, double>> g_points;
 
 bool load() {
-  const char* path = std::getenv("VORLANE_BENCH_SHEET");
-  if (path == nullptr) {
-    std::cerr << "VORLANE_BENCH_SHEET is not set (bench/make_sheet.py prints the path)\n";
-    return false;
-  }
-  auto opened = Index::open(path);
-  if (!opened) {
-    std::cerr << opened.error().message() << "\n";
-    return false;
-  }
-  g_index = std::move(*opened);
+  g_index = open_sheet_from_env("VORLANE_BENCH_SHEET", "bench/make_sheet.py prints the path");
+  if (!g_index) return false;
   std::mt19937_64 rng(11);
   std::uniform_int_distribution<uint64_t> street(0, g_index->street_count() - 1);
   std::uniform_real_distribution<double> jitter(-0.0005, 0.0005);

@@ -16,6 +16,9 @@ def main() -> int:
     sheet = subprocess.run([sys.executable, str(HERE / "make_sheet.py")], check=True,
                            capture_output=True, text=True).stdout.strip()
     os.environ["VORLANE_BENCH_SHEET"] = sheet
+    os.environ["VORLANE_BENCH_DE_SHEET"] = subprocess.run(
+        [sys.executable, str(HERE / "make_sheet.py"), "--de"], check=True, capture_output=True,
+        text=True).stdout.strip()
     failures = 0
     for exe in sorted((build / "bench").glob("*_bench")):
         print(f"== {exe.name}", flush=True)

@@ -28,6 +28,17 @@ void touch(const vorlane::query::Index& index) {
     (void)index.try_reverse(index.default_centre->lat, index.default_centre->lon, 5);
   }
   (void)index.try_reverse(0.0, 0.0, 3);
+  (void)vorlane::query::de_blank_postcode_anchor_commune_id(
+      index, {"hauptstrasse", "berlin", "", "10115", 1, 10115});
+  (void)index.de_blank_postcode_display_streets.get("hauptstrasse", "berlin");
+  vorlane::query::ExactHouseCache cache;
+  const auto pairs = vorlane::query::de_roster_range(index.de_postcode_streets, 10115);
+  for (size_t i = 0; i < pairs.size() && i < 64; ++i) {
+    const auto street = index.street(pairs[i].second);
+    if (!street) continue;
+    (void)vorlane::query::exact_house_postcode_candidate_cached(index, cache, pairs[i].second,
+                                                                *street, 1, 0, pairs[i].first);
+  }
 }
 
 }  // namespace

@@ -31,6 +31,16 @@ def postcode_sheet(dictionary=("75001",)):
     return Sheet([Commune("Paris", "75056", lat=48.85, lon=2.35)], [street])
 
 
+def german_sheet():
+    # a "de" sheet whose rosters are built at open: numeric, text, per-house and blank postcodes
+    streets = [Street("Hauptstraße", 0, postcode=10115, houses=[House(1)]),
+               Street("Hauptstr.", 0, houses=[House(2)]),
+               Street("Unter den Linden", 0, postcode_text="10117", houses=[House(5)]),
+               Street("Friedrichstraße", 0, houses=[House(1, postcode="10117"), House(3, postcode="10115")])]
+    return Sheet([Commune("Berlin", "11000000", lat=52.52, lon=13.40)], streets,
+                 meta=[("country", "de"), ("layer", "addresses")])
+
+
 def image(case):
     """A case's file: raw bytes, a sheet, an edit of the base sheet, or (sheet, edit, ...)."""
     if isinstance(case, bytes):
@@ -281,6 +291,7 @@ ACCEPTED = {
     "malformed rules": lambda l: l.add_section(sw.SEC_RULES, b"\xff\xff"),
     "short suffixes": resize(sw.SEC_HOUSE_SUFFIXES, lambda _: u32(3) + b"\x02bi"),
     "short grid": resize(sw.SEC_REVERSE_GRID, lambda _: b"\x05"),
+    "German sheet with house postcodes": german_sheet(),
     "postings of 16384 streets": Sheet([Commune("A", "1", lat=1.0, lon=1.0)],
                                        [Street(f"s{i}", 0, houses=[House(1)], lat=1.0, lon=1.0) for i in range(16384)],
                                        words={"w": range(16384)}, grid={}),

@@ -130,6 +130,11 @@ std::u32string fold_and_separate(const std::u32string& input) {
   icu::UnicodeString scratch;
   FoldedText out(input.size());
   for (const char32_t c : input) {
+    // ASCII lower-cases to ASCII, which has no decomposition and no mark.
+    if (c < 0x80) {
+      out.classify(c >= U'A' && c <= U'Z' ? c + (U'a' - U'A') : c);
+      continue;
+    }
     for (const char32_t lower : full_lowercase(c)) decompose_into(lower, decomposer, scratch, out);
   }
   return out.release();

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 
+#include "vorlane/base/strings.h"
 #include "vorlane/base/utf8.h"
 #include "vorlane/norm/char_class.h"
 #include "vorlane/norm/normalize.h"
@@ -188,21 +189,6 @@ std::vector<std::string_view> split_words(std::string_view text) {
     start = end + 1;
   }
   return words;
-}
-
-std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
-  if (from.empty()) return std::string(text);
-  std::string out;
-  out.reserve(text.size());
-  size_t pos = 0;
-  for (size_t hit = text.find(from); hit != std::string_view::npos;
-       hit = text.find(from, pos)) {
-    out.append(text.substr(pos, hit - pos));
-    out.append(to);
-    pos = hit + from.size();
-  }
-  out.append(text.substr(pos));
-  return out;
 }
 
 std::string fold_units(std::string_view text) {

@@ -14,27 +14,12 @@
 #include <string_view>
 #include <vector>
 
+#include "vorlane/base/strings.h"
+
 namespace vorlane::query {
 
 // The words of a text: the non-empty runs between U+0020 spaces.
 std::vector<std::string_view> split_words(std::string_view text);
-
-// The words joined with single spaces.
-template <typename Words>
-std::string join_words(const Words& words) {
-  std::string out;
-  bool first = true;
-  for (const auto& w : words) {
-    if (!first) out.push_back(' ');
-    out.append(w);
-    first = false;
-  }
-  return out;
-}
-
-// Every non-overlapping occurrence of `from` (non-empty), scanning left to
-// right, replaced by `to`, in a new text.
-std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
 
 // The matching key of a text: canonical form, look-alike letters folded,
 // units folded (fold_units), then the rules' phrase replacements, each

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "vorlane/index/varint.h"
+#include "vorlane/query/decimal.h"
 #include "vorlane/query/house_list.h"
 #include "vorlane/query/index.h"
 
@@ -23,22 +24,6 @@ constexpr double kInterpolateMaxKm = 0.3;
 // the first one, or the number is ambiguous.
 constexpr double kFieldHouseMaxKm = 0.15;
 constexpr double kEarthDiameterKm = 12742.0;
-
-// A house postcode as an unsigned decimal: an optional leading '+', then
-// digits only, fitting 32 bits.
-std::optional<uint32_t> parse_u32(std::string_view s) {
-  if (!s.empty() && s[0] == '+') s.remove_prefix(1);
-  if (s.empty()) return std::nullopt;
-  uint32_t v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return std::nullopt;
-    if (__builtin_mul_overflow(v, 10u, &v) ||
-        __builtin_add_overflow(v, static_cast<uint32_t>(c - '0'), &v)) {
-      return std::nullopt;
-    }
-  }
-  return v;
-}
 
 bool same_parity(uint32_t a, uint32_t b) { return ((a ^ b) & 1u) == 0; }
 

@@ -42,6 +42,11 @@ class HouseListReader {
   static std::optional<HouseListReader> open(const Index& index, uint64_t street_id,
                                              const StreetRecord& street);
 
+  // The street's house-postcode dictionary: K little-endian u32 names
+  // offsets; empty unless the street carries per-house postcodes in format
+  // version 7 or later.
+  ByteView postcode_dictionary() const { return dictionary_; }
+
   enum class Step { house, end, fault };
   // Decodes the next house into `out`. `fault` on a truncated or too-wide
   // varint, a number or coordinate sum that overflows, or a coordinate out

@@ -50,6 +50,17 @@ struct CommuneRecordView {
   }
 };
 
+// A German sheet precomputes its postcode rosters before it is shared. Only
+// the lower-case code counts: "DE" sheets get none. The builders' messages
+// stand alone, without the file name.
+Result<void> build_german_rosters(Index& idx) {
+  if (idx.country() != "de") return ok();
+  VORLANE_ASSIGN_OR_RETURN(idx.de_postcode_streets, build_de_postcode_streets(idx));
+  VORLANE_ASSIGN_OR_RETURN(idx.de_blank_postcode_display_streets,
+                           build_de_blank_postcode_display_streets(idx));
+  return ok();
+}
+
 }  // namespace
 
 class IndexOpener {
@@ -416,6 +427,7 @@ Result<std::unique_ptr<Index>> IndexOpener::validate_and_load() {
   idx->meta = meta ? std::move(*meta) : index::MetaEntries();
   idx->admin_regions = std::move(regions);
   idx->default_centre = default_centre_;
+  VORLANE_TRY(build_german_rosters(*idx));
   return idx;
 }
 

@@ -12,6 +12,7 @@
 #include <limits>
 #include <string>
 
+#include "vorlane/base/strings.h"
 #include "vorlane/base/utf8.h"
 #include "vorlane/diagnosis/trace.h"
 #include "vorlane/norm/char_class.h"

@@ -7,6 +7,7 @@
 
 #include "vorlane/base/format_float.h"
 #include "vorlane/base/quote.h"
+#include "vorlane/base/strings.h"
 #include "vorlane/base/utf8.h"
 
 namespace vorlane {
@@ -93,6 +94,13 @@ TEST(FormatF64Display, ShortestDigitsWithoutExponent) {
       {-std::numeric_limits<double>::infinity(), "-inf"},
   };
   for (const auto& [value, text] : cases) EXPECT_EQ(format_f64_display(value), text) << text;
+}
+
+TEST(ReplaceAll, NonOverlappingLeftToRight) {
+  EXPECT_EQ(replace_all("aaa", "aa", "b"), "ba");
+  EXPECT_EQ(replace_all("xax", "a", "aa"), "xaax");
+  EXPECT_EQ(replace_all("sss", "ss", "\xc3\x9f"), "\xc3\x9fs");
+  EXPECT_EQ(replace_all("abc", "", "x"), "abc");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "vorlane/base/utf8.h"
+#include "vorlane/norm/char_class.h"
 #include "vorlane/norm/normalize.h"
 #include "vorlane/norm/unicode_data.h"
 
@@ -134,6 +135,18 @@ TEST(NormalizeProperties, SimpleLowercaseIsTheFullMappingExceptForCapitalIWithDo
       mapped.append(static_cast<UChar32>(lower));
     }
     ASSERT_TRUE(full == mapped) << std::hex << "U+" << c;
+  }
+}
+
+// The class tests answer ASCII from plain ranges; they must agree with the
+// properties themselves.
+TEST(NormalizeProperties, AsciiCharacterClassesAreTheUnicodeProperties) {
+  for (UChar32 c = 0; c < 0x80; ++c) {
+    const auto ch = static_cast<char32_t>(c);
+    EXPECT_EQ(is_letter(ch), bool(u_isUAlphabetic(c))) << c;
+    EXPECT_EQ(is_alphanumeric(ch), u_isUAlphabetic(c) || (U_GET_GC_MASK(c) & U_GC_N_MASK)) << c;
+    EXPECT_EQ(is_white_space(ch), bool(u_isUWhiteSpace(c))) << c;
+    EXPECT_EQ(is_mark(ch), (U_GET_GC_MASK(c) & U_GC_M_MASK) != 0) << c;
   }
 }
 

@@ -23,6 +23,13 @@ void* operator new(size_t n) {
   if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
   throw std::bad_alloc();
 }
+// The nothrow form too (std::stable_sort's buffer), so that no block from
+// a sanitizer's own operator new reaches the free() above.
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+  vorlane::testing::allocation_count.fetch_add(1, std::memory_order_relaxed);
+  return std::malloc(n == 0 ? 1 : n);
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 #pragma GCC diagnostic pop
