@@ -19,6 +19,10 @@ def main() -> int:
     os.environ["VORLANE_BENCH_DE_SHEET"] = subprocess.run(
         [sys.executable, str(HERE / "make_sheet.py"), "--de"], check=True, capture_output=True,
         text=True).stdout.strip()
+    for country in ("fr", "it", "es"):
+        os.environ[f"VORLANE_BENCH_{country.upper()}_SHEET"] = subprocess.run(
+            [sys.executable, str(HERE / "make_sheet.py"), "--country", country], check=True,
+            capture_output=True, text=True).stdout.strip()
     failures = 0
     for exe in sorted((build / "bench").glob("*_bench")):
         print(f"== {exe.name}", flush=True)

@@ -26,6 +26,7 @@
 #include "vorlane/query/de_roster.h"
 #include "vorlane/query/hit.h"
 #include "vorlane/query/house.h"
+#include "vorlane/query/lazy_flag.h"
 #include "vorlane/query/places.h"
 #include "vorlane/rules/rules.h"
 
@@ -224,6 +225,8 @@ class Index {
   index::MetaEntries meta;
   std::vector<AdminRegion> admin_regions;
   std::optional<LatLon> default_centre;
+  // Read only through query::rewrite_target_flag (country_driver.h).
+  LazyFlag rewrite_target;
 
   // German sheets only (country exactly "de"); empty otherwise.
   DePostcodeRoster de_postcode_streets;

@@ -57,6 +57,7 @@ thread_local std::optional<Memo> ES_PREPARED_CACHE;
 
 thread_local testing::ScopedCoreScript* CORE_SCRIPT = nullptr;
 thread_local uint64_t CORE_RUNS = 0;
+thread_local uint64_t CORE_REQUESTS = 0;
 
 bool has_flag(const Hit& hit, std::string_view flag) {
   return std::find(hit.flags.begin(), hit.flags.end(), flag) != hit.flags.end();
@@ -170,6 +171,7 @@ std::vector<ScoredHit> query_feats_prepared_context(const Index& index, std::str
                                                     size_t k,
                                                     const std::optional<DeLocalityContext>& context,
                                                     std::optional<std::string_view> street_key_hint) {
+  ++CORE_REQUESTS;
   std::optional<MemoKey> memo_key;
   if (ES_PREPARED_CACHE && !context) {
     memo_key = MemoKey{reinterpret_cast<uintptr_t>(&index), std::string(key), k, std::nullopt,
@@ -212,6 +214,8 @@ ScopedCoreScript::ScopedCoreScript(Script script)
 ScopedCoreScript::~ScopedCoreScript() { CORE_SCRIPT = previous_; }
 
 uint64_t core_runs() { return CORE_RUNS; }
+
+uint64_t core_requests() { return CORE_REQUESTS; }
 
 std::optional<size_t> memo_size() {
   if (!ES_PREPARED_CACHE) return std::nullopt;

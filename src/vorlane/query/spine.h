@@ -108,6 +108,9 @@ class ScopedCoreScript {
 
 // Matching-core runs made on the calling thread so far (memo hits excluded).
 uint64_t core_runs();
+// Matching-core requests made on the calling thread so far (memo hits
+// included).
+uint64_t core_requests();
 // Entries in the calling thread's memo; none while it is off.
 std::optional<size_t> memo_size();
 

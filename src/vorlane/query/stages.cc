@@ -4,6 +4,7 @@
 
 #include "vorlane/levenshtein/lev_cache.h"
 #include "vorlane/query/core_stage.h"
+#include "vorlane/query/country_driver.h"
 
 namespace vorlane::query {
 
@@ -27,7 +28,7 @@ std::vector<ScoredHit> query_feats_city_tail(const Index& index, std::string_vie
 
 std::vector<ScoredHit> query_feats_country_variants(const Index& index, std::string_view q,
                                                     size_t k) {
-  return query_feats_d(index, q, k, false, DeStageArguments{});
+  return drive_country_branches(index, q, k);
 }
 
 }  // namespace vorlane::query
