@@ -2,6 +2,7 @@
 #   make demo       builds, then answers a few queries on a small sample sheet
 #   make test       installs what is missing, builds, runs every test suite
 #   make test-asan  the C++ tests under AddressSanitizer and UBSan
+#   make test-tsan  the batch pool's tests under ThreadSanitizer
 #   make bench      the benchmarks (never part of make test)
 
 SHELL := /bin/bash
@@ -11,12 +12,13 @@ VENV := .venv
 PY := $(VENV)/bin/python
 BUILD := build
 BUILD_ASAN := build-asan
+BUILD_TSAN := build-tsan
 BUILD_BENCH := build-bench
 
 APT_PACKAGES := build-essential cmake pkg-config libicu-dev libb2-dev libgtest-dev \
 	libgmock-dev nlohmann-json3-dev libbenchmark-dev python3-venv
 
-.PHONY: all deps venv build demo test test-cpp test-asan test-python bench clean
+.PHONY: all deps venv build demo test test-cpp test-asan test-tsan test-python bench clean
 
 all: build
 
@@ -59,6 +61,14 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(BUILD_ASAN) --output-on-failure --no-tests=error -j $(JOBS)
 
+# Only the tests that run threads: the pool, its run loop and concurrent
+# queries over the core library.
+test-tsan: deps
+	cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=Debug -DVORLANE_TSAN=ON \
+	  -DVORLANE_BUILD_MODULE=OFF >/dev/null
+	cmake --build $(BUILD_TSAN) -j $(JOBS) --target py_tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(BUILD_TSAN)/tests/cpp/py_tests
+
 # pytest exits 5 when it collects nothing; that is a failure here too.
 test-python: build
 	PYTHONPATH=$(abspath $(BUILD)) \
@@ -66,7 +76,7 @@ test-python: build
 	VORLANE_FST_PROBE=$(abspath $(BUILD))/tests/tools/fst_probe \
 	  $(PY) -m pytest -q tests/python
 
-test: test-cpp test-asan test-python
+test: test-cpp test-asan test-tsan test-python
 
 bench: deps venv
 	cmake -S . -B $(BUILD_BENCH) -DCMAKE_BUILD_TYPE=Release -DVORLANE_BUILD_BENCH=ON \
@@ -76,4 +86,4 @@ bench: deps venv
 	  $(PY) bench/run.py
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_BENCH)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_BENCH)

@@ -23,6 +23,9 @@ def main() -> int:
         os.environ[f"VORLANE_BENCH_{country.upper()}_SHEET"] = subprocess.run(
             [sys.executable, str(HERE / "make_sheet.py"), "--country", country], check=True,
             capture_output=True, text=True).stdout.strip()
+    os.environ["VORLANE_BENCH_CORE_SHEET"] = subprocess.run(
+        [sys.executable, str(HERE / "make_core_sheet.py")], check=True, capture_output=True,
+        text=True).stdout.strip()
     failures = 0
     for exe in sorted((build / "bench").glob("*_bench")):
         print(f"== {exe.name}", flush=True)

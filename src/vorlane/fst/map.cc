@@ -69,19 +69,19 @@ Result<Map> Map::open(ByteView bytes) {
   return Map(image, root, key_count);
 }
 
-// The hot path of the library: one pass over the key, decoding from each
+// The hot path of the library: one pass over the path, decoding from each
 // node only what the next step needs (state byte first, then the matching
 // transition's delta and output). Unchecked reads: every node reached here is
 // reachable from the root, so the open-time walk proved its bytes inside the
 // node area and its targets to be 0 or nodes strictly below it.
-std::optional<uint64_t> Map::get(ByteView key) const {
+std::optional<Map::Position> Map::descend(ByteView path, Position from) const {
   using internal::kCommonInputs;
   using internal::unpack;
   const uint8_t* const data = image_.data;
   const bool indexed_format = image_.version >= 2;
-  uint64_t addr = root_;
-  uint64_t sum = 0;
-  for (const uint8_t byte : key) {
+  uint64_t addr = from.addr;
+  uint64_t sum = from.sum;
+  for (const uint8_t byte : path) {
     if (addr == 0) return std::nullopt;  // the empty final state: no transitions
     const uint8_t state = data[addr];
     const uint8_t low = state & 0x3F;
@@ -136,11 +136,17 @@ std::optional<uint64_t> Map::get(ByteView key) const {
       }
     }
   }
-  if (addr == 0) return sum;  // the empty final state, final output 0
-  if ((data[addr] >> 6) != 0b01) return std::nullopt;  // only `many` nodes can be final
+  return Position{addr, sum};
+}
+
+std::optional<uint64_t> Map::value_at(Position at) const {
+  if (at.addr == 0) return at.sum;  // the empty final state, final output 0
+  if ((image_.data[at.addr] >> 6) != 0b01) return std::nullopt;  // only `many` nodes can be final
   internal::Node node;
-  if (internal::decode_node(image_, addr, node) != internal::NodeFault::none) return std::nullopt;
-  return sum + node.final_output;
+  if (internal::decode_node(image_, at.addr, node) != internal::NodeFault::none) {
+    return std::nullopt;
+  }
+  return at.sum + node.final_output;
 }
 
 }  // namespace vorlane::fst

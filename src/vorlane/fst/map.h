@@ -33,8 +33,28 @@ class Map {
   uint64_t size() const { return key_count_; }
   uint32_t version() const { return image_.version; }
 
+  // Where a walk down the map from the root stopped: the node reached and
+  // the output summed on the way. Only valid for the map that made it.
+  struct Position {
+    uint64_t addr = 0;
+    uint64_t sum = 0;
+  };
+  Position root() const { return Position{root_, 0}; }
+
+  // The position reached from `from` along the bytes of `path`; nothing when
+  // the map holds no key that continues the path.
+  std::optional<Position> descend(ByteView path, Position from) const;
+  std::optional<Position> descend(std::string_view path, Position from) const {
+    return descend(ByteView(path), from);
+  }
+  // The value of the key whose path ends at `at`, if that path is a key.
+  std::optional<uint64_t> value_at(Position at) const;
+
   // The value of `key`, if it is in the map.
-  std::optional<uint64_t> get(ByteView key) const;
+  std::optional<uint64_t> get(ByteView key) const {
+    const std::optional<Position> at = descend(key, root());
+    return at ? value_at(*at) : std::nullopt;
+  }
   std::optional<uint64_t> get(std::string_view key) const { return get(ByteView(key)); }
 
   // Every key in order.

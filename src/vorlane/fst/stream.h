@@ -35,6 +35,10 @@ class Stream {
   std::string_view key_string() const { return key_; }
   uint64_t value() const { return value_; }
 
+  // Starts the stream afresh over the keys k with ge <= k < lt, keeping the
+  // automaton and reusing the stream's buffers. The bounds are copied.
+  void restart(std::optional<ByteView> ge, std::optional<ByteView> lt);
+
  private:
   friend class Map;
   using State = typename A::State;
@@ -65,6 +69,7 @@ class Stream {
   }
 
   internal::Image image_;
+  uint64_t root_ = 0;
   A aut_;
   std::vector<Frame> stack_;
   std::string key_;
@@ -78,14 +83,19 @@ class Stream {
 template <Automaton A>
 Stream<A>::Stream(const internal::Image& image, uint64_t root, A aut, std::optional<ByteView> ge,
                   std::optional<ByteView> lt)
-    : image_(image), aut_(std::move(aut)) {
-  if (lt) {
-    has_upper_ = true;
-    upper_.assign(lt->as_string_view());
-  }
+    : image_(image), root_(root), aut_(std::move(aut)) {
+  restart(ge, lt);
+}
+
+template <Automaton A>
+void Stream<A>::restart(std::optional<ByteView> ge, std::optional<ByteView> lt) {
+  finish();
+  key_.clear();
+  has_upper_ = lt.has_value();
+  if (lt) upper_.assign(lt->as_string_view());
   internal::Node root_node;
   // Cannot fail on a map that passed open(); an empty stream if it did.
-  if (!decode(root, root_node)) return;
+  if (!decode(root_, root_node)) return;
   seek(root_node, ge);
 }
 

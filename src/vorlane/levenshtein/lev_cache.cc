@@ -25,26 +25,41 @@ struct LevKeyHash {
   }
 };
 
-using LevCache =
-    std::unordered_map<LevKey, std::shared_ptr<const levenshtein::Levenshtein>, LevKeyHash>;
+template <typename Automaton>
+using Cache = std::unordered_map<LevKey, std::shared_ptr<const Automaton>, LevKeyHash>;
 
-thread_local LevCache LEV_CACHE;
+thread_local Cache<levenshtein::Levenshtein> LEV_CACHE;
+thread_local Cache<levenshtein::RowAutomaton> ROW_CACHE;
+
+template <typename Automaton>
+std::shared_ptr<const Automaton> cached(Cache<Automaton>& cache, std::string_view text,
+                                        uint32_t dist) {
+  LevKey key{std::string(text), dist};
+  if (const auto found = cache.find(key); found != cache.end()) return found->second;
+  if (cache.size() >= kLevCacheCapacity) cache.clear();
+  Result<Automaton> built = Automaton::build(text, dist);
+  std::shared_ptr<const Automaton> automaton;
+  if (built) automaton = std::make_shared<Automaton>(std::move(built).value());
+  cache.emplace(std::move(key), automaton);
+  return automaton;
+}
 
 }  // namespace
 
 std::shared_ptr<const levenshtein::Levenshtein> cached_levenshtein(std::string_view text,
                                                                    uint32_t dist) {
-  LevKey key{std::string(text), dist};
-  if (const auto found = LEV_CACHE.find(key); found != LEV_CACHE.end()) return found->second;
-  if (LEV_CACHE.size() >= kLevCacheCapacity) LEV_CACHE.clear();
-  Result<levenshtein::Levenshtein> built = levenshtein::Levenshtein::build(text, dist);
-  std::shared_ptr<const levenshtein::Levenshtein> lev;
-  if (built) lev = std::make_shared<levenshtein::Levenshtein>(std::move(built).value());
-  LEV_CACHE.emplace(std::move(key), lev);
-  return lev;
+  return cached(LEV_CACHE, text, dist);
 }
 
-void clear_lev_cache() { LEV_CACHE.clear(); }
+std::shared_ptr<const levenshtein::RowAutomaton> cached_row_automaton(std::string_view text,
+                                                                      uint32_t dist) {
+  return cached(ROW_CACHE, text, dist);
+}
+
+void clear_lev_cache() {
+  LEV_CACHE.clear();
+  ROW_CACHE.clear();
+}
 
 namespace lev_cache_testing {
 size_t size() { return LEV_CACHE.size(); }

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "vorlane/levenshtein/levenshtein.h"
+#include "vorlane/levenshtein/row_automaton.h"
 
 namespace vorlane::query {
 
@@ -25,6 +26,12 @@ inline constexpr size_t kLevCacheCapacity = 256;
 // request for them; nullptr when it exceeds the state limit.
 std::shared_ptr<const levenshtein::Levenshtein> cached_levenshtein(std::string_view text,
                                                                    uint32_t dist);
+
+// The lazily evaluated automaton for `text` and `dist` (the same strings
+// accepted, the same texts refused), kept beside the eager ones under the
+// same rules; nullptr when refused.
+std::shared_ptr<const levenshtein::RowAutomaton> cached_row_automaton(std::string_view text,
+                                                                      uint32_t dist);
 
 // Drops every entry of this thread's cache (automata still held by callers
 // stay alive).

@@ -119,22 +119,6 @@ void DfaBuilder::add_utf8_sequences(bool overwrite, uint32_t from, uint32_t to, 
   }
 }
 
-size_t encoded_length(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
-
-// A lower bound of the complete automaton's state count. Reading the query
-// itself passes through n + 1 live rows (they differ in entry 0), each
-// query character adding one intermediate state per byte after its first;
-// from each of those rows the mismatch row is live as soon as dist >= 1, and
-// laying the mismatch edges adds 18 intermediate states (one or two or three
-// for each of the eight multi-byte sequences of the Unicode range).
-uint64_t minimum_state_count(const DynamicLevenshtein& dynamic) {
-  constexpr uint64_t kMismatchIntermediates = 18;
-  const uint64_t rows = dynamic.chars().size() + 1;
-  uint64_t bound = rows;
-  for (char32_t c : dynamic.chars()) bound += encoded_length(c) - 1;
-  return dynamic.dist() == 0 ? bound : bound + kMismatchIntermediates * rows;
-}
-
 // Marks `id` as having been put on the stack; false when it already was.
 bool mark_seen(std::vector<bool>& seen, uint32_t id) {
   if (id >= seen.size()) seen.resize(static_cast<size_t>(id) + 1, false);
@@ -144,6 +128,18 @@ bool mark_seen(std::vector<bool>& seen, uint32_t id) {
 }
 
 }  // namespace
+
+uint64_t char_intermediates(char32_t c) { return c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3; }
+
+// Reading the query itself passes through n + 1 live rows (they differ in
+// entry 0), each query character adding its intermediate states; from each
+// of those rows the mismatch row is live as soon as dist >= 1.
+uint64_t minimum_state_count(const std::vector<char32_t>& chars, uint32_t dist) {
+  const uint64_t rows = chars.size() + 1;
+  uint64_t bound = rows;
+  for (char32_t c : chars) bound += char_intermediates(c);
+  return dist == 0 ? bound : bound + kMismatchIntermediates * rows;
+}
 
 DynamicLevenshtein::DynamicLevenshtein(std::string_view query, uint32_t dist)
     : query_(query), dist_(dist) {
@@ -201,7 +197,7 @@ Result<Levenshtein> Levenshtein::build(std::string_view query, uint32_t dist) {
   const std::vector<char32_t>& chars = dynamic.chars();
   // Refusal depends only on the size of the complete automaton, so a text
   // that cannot fit is refused before any row of its length is built.
-  if (minimum_state_count(dynamic) > kStateLimit) return state_limit_exceeded();
+  if (minimum_state_count(chars, dist) > kStateLimit) return state_limit_exceeded();
 
   DfaBuilder builder(dynamic);
   std::vector<Row> stack;

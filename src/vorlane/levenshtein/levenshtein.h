@@ -30,6 +30,17 @@ namespace vorlane::levenshtein {
 // A build that needs more states than this is refused.
 inline constexpr size_t kStateLimit = 10000;
 
+// State accounting of the construction, shared with RowAutomaton, which
+// must refuse exactly the texts refused here. Laying a row's edge for the
+// characters absent from the query adds one intermediate state per
+// non-final byte of the nine UTF-8 sequences of the Unicode range.
+inline constexpr uint64_t kMismatchIntermediates = 18;
+// Laying a query character's own edge adds one per byte after its first.
+uint64_t char_intermediates(char32_t c);
+// A lower bound of the complete automaton's state count; a text whose bound
+// passes kStateLimit is refused before any row is built.
+uint64_t minimum_state_count(const std::vector<char32_t>& chars, uint32_t dist);
+
 // The query and the maximum distance, and the rows of the edit-distance
 // table. A row has n + 1 entries (n = characters of the query): entry i is
 // the smallest edit distance between the text read so far and the first i

@@ -28,6 +28,15 @@ void note_parameter(const char* name) {
   PyErr_Restore(type, value, traceback);
 }
 
+// Raises TypeError with `format`, whose one %S is the type name of `obj`,
+// noted with the parameter name.
+void refuse_type(PyObject* obj, const char* format, const char* name) {
+  PyRef type_name = PyRef::steal(PyObject_GetAttrString(
+      reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__name__"));
+  PyErr_Format(PyExc_TypeError, format, type_name ? type_name.get() : Py_None);
+  note_parameter(name);
+}
+
 std::optional<std::string> utf8_of(PyObject* str) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(str, &size);
@@ -61,16 +70,43 @@ std::optional<std::string> path_arg(PyObject* obj, const char* name) {
 
 std::optional<std::string> text_arg(PyObject* obj, const char* name) {
   if (!PyUnicode_Check(obj)) {
-    PyRef type_name = PyRef::steal(PyObject_GetAttrString(
-        reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__name__"));
-    PyErr_Format(PyExc_TypeError, "expected str, not %S",
-                 type_name ? type_name.get() : Py_None);
-    note_parameter(name);
+    refuse_type(obj, "expected str, not %S", name);
     return std::nullopt;
   }
   auto text = utf8_of(obj);  // a lone surrogate cannot be UTF-8: UnicodeEncodeError
   if (!text) note_parameter(name);
   return text;
+}
+
+std::optional<std::vector<std::string>> texts_arg(PyObject* obj, const char* name) {
+  if (PyUnicode_Check(obj)) {
+    PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    note_parameter(name);
+    return std::nullopt;
+  }
+  if (!PySequence_Check(obj)) {
+    refuse_type(obj, "'%S' object cannot be converted to 'Sequence'", name);
+    return std::nullopt;
+  }
+  // Asked as the sequence protocol would, but never trusted to size
+  // anything: a failing __len__ is forgotten, a lying one changes nothing.
+  if (PySequence_Size(obj) < 0) PyErr_Clear();
+  PyRef iterator = PyRef::steal(PyObject_GetIter(obj));
+  if (!iterator) {
+    note_parameter(name);
+    return std::nullopt;
+  }
+  std::vector<std::string> texts;
+  while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
+    auto text = text_arg(item.get(), name);
+    if (!text) return std::nullopt;
+    texts.push_back(std::move(*text));
+  }
+  if (PyErr_Occurred()) {
+    note_parameter(name);
+    return std::nullopt;
+  }
+  return texts;
 }
 
 std::optional<uint64_t> count_arg(PyObject* obj, const char* name) {

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <Python.h>
+#include <cxxabi.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vorlane::py {
 
@@ -16,6 +18,10 @@ std::optional<std::string> path_arg(PyObject* obj, const char* name);
 
 // A str, as UTF-8.
 std::optional<std::string> text_arg(PyObject* obj, const char* name);
+
+// A sequence of str (not a str itself), each as UTF-8, in order. Its length
+// is asked for and then ignored: the items are read by iteration.
+std::optional<std::vector<std::string>> texts_arg(PyObject* obj, const char* name);
 
 // Any object with an integer value (__index__), as an unsigned 64-bit count.
 std::optional<uint64_t> count_arg(PyObject* obj, const char* name);
@@ -33,5 +39,19 @@ bool init_internal_error_type();
 // Converts the C++ exception being handled into a Python exception; call
 // from a catch (...) block at an entry point. Returns null.
 PyObject* translate_current_exception();
+
+// Runs the body of an entry point. A C++ exception becomes a Python
+// exception (and null), except the forced unwind that ends a thread (a
+// daemon thread at interpreter exit), which must go on unwinding.
+template <typename Body>
+PyObject* call_guarded(Body&& body) {
+  try {
+    return body();
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+    return translate_current_exception();
+  }
+}
 
 }  // namespace vorlane::py

@@ -61,7 +61,7 @@ std::unique_ptr<Engine> open_engine(const std::string& index_path,
 }
 
 PyObject* geocoder_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  try {
+  return call_guarded([&]() -> PyObject* {
     static const char* keywords[] = {"index_path", "poi", nullptr};
     PyObject* index_obj = nullptr;
     PyObject* poi_obj = Py_None;
@@ -86,9 +86,7 @@ PyObject* geocoder_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (self == nullptr) return nullptr;
     reinterpret_cast<GeocoderObject*>(self)->engine = engine.release();
     return self;
-  } catch (...) {
-    return translate_current_exception();
-  }
+  });
 }
 
 Engine& engine_of(PyObject* self) { return *reinterpret_cast<GeocoderObject*>(self)->engine; }
@@ -141,7 +139,7 @@ const char kReverseDoc[] =
 
 // Nearest houses to a point, always on the address sheet.
 PyObject* geocoder_reverse(PyObject* self, PyObject* args, PyObject* kwargs) {
-  try {
+  return call_guarded([&]() -> PyObject* {
     static const char* keywords[] = {"lat", "lon", "k", nullptr};
     PyObject* lat_obj = nullptr;
     PyObject* lon_obj = nullptr;
@@ -172,18 +170,11 @@ PyObject* geocoder_reverse(PyObject* self, PyObject* args, PyObject* kwargs) {
     for (const query::Hit& hit : **answer) {
       PyRef dict = hit_to_dict(hit);
       if (!dict) return nullptr;
-      if (hit.distance_m) {
-        PyRef distance = PyRef::steal(PyFloat_FromDouble(*hit.distance_m));
-        if (!distance || PyDict_SetItemString(dict.get(), "distance_m", distance.get()) != 0) {
-          return nullptr;
-        }
-      }
+      if (hit.distance_m && !add_distance(dict.get(), *hit.distance_m)) return nullptr;
       if (PyList_Append(list.get(), dict.get()) != 0) return nullptr;
     }
     return list.release();
-  } catch (...) {
-    return translate_current_exception();
-  }
+  });
 }
 
 PyMethodDef geocoder_methods[] = {

@@ -14,4 +14,8 @@ namespace vorlane::py {
 // the interpreter's exception set on failure.
 PyRef hit_to_dict(const query::Hit& hit);
 
+// Sets "distance_m" in a dict of hit_to_dict, as its last key. False with
+// the interpreter's exception set on failure.
+bool add_distance(PyObject* dict, double metres);
+
 }  // namespace vorlane::py

@@ -2,6 +2,7 @@
 // multi-phase initialisation: PyInit_vorlane only hands back the module
 // definition, and its single execution step adds the Geocoder class.
 #include <Python.h>
+#include <cxxabi.h>
 
 #include "vorlane/py/convert.h"
 #include "vorlane/py/geocoder_type.h"
@@ -35,6 +36,8 @@ int exec_module(PyObject* module) {
     PyObject* type = geocoder_type();
     if (type == nullptr) return -1;
     return add_class(module, type);
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     translate_current_exception();
     return -1;

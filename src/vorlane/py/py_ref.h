@@ -42,11 +42,13 @@ class PyRef {
 };
 
 // Releases the interpreter lock for its lifetime; engine code run inside
-// must not touch Python objects.
+// must not touch Python objects. Re-acquiring may end the thread: at
+// interpreter exit a daemon thread leaves through a forced unwind, which a
+// noexcept destructor would turn into std::terminate.
 class GilRelease {
  public:
   GilRelease() : state_(PyEval_SaveThread()) {}
-  ~GilRelease() { PyEval_RestoreThread(state_); }
+  ~GilRelease() noexcept(false) { PyEval_RestoreThread(state_); }
   GilRelease(const GilRelease&) = delete;
   GilRelease& operator=(const GilRelease&) = delete;
 

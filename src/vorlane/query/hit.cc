@@ -190,7 +190,8 @@ float Index::score(const MatchInfo& m, const FeatureVector& f) const {
 
 RankedHit Index::make_hit(uint32_t street_id, MatchInfo& m, bool has_house, uint32_t number,
                           uint32_t suffix_id, bool has_postcode, uint32_t postcode,
-                          std::span<const std::u32string> query_words) const {
+                          std::span<const std::u32string> query_words,
+                          bool with_region) const {
   const StreetRecord street = this->street(street_id).value_or(StreetRecord{});
   m.has_house = has_house;
 
@@ -253,7 +254,7 @@ RankedHit Index::make_hit(uint32_t street_id, MatchInfo& m, bool has_house, uint
   hit.street = std::string(name(street.name_offset));
   hit.commune = std::string(commune_record.name);
   hit.flags = match_flags(m);
-  hit.region = admin_at(hit.lat, hit.lon);
+  if (with_region) hit.region = admin_at(hit.lat, hit.lon);
 
   row.street_similarity = street_similarity(hit.street, query_words);
   row.commune_weight = commune_record.weight;

@@ -28,6 +28,7 @@
 #include "vorlane/query/house.h"
 #include "vorlane/query/lazy_flag.h"
 #include "vorlane/query/places.h"
+#include "vorlane/query/reverse_aids.h"
 #include "vorlane/rules/rules.h"
 
 namespace vorlane::query {
@@ -140,10 +141,11 @@ class Index {
   // hypothesis. Sets m.has_house and may rewrite house_found, house_rep,
   // pc_exact and pc_dept; the caller keeps these changes. `query_words` are
   // the query's words as characters, for the street-word similarity.
-  // Reports the hit to the calling thread's diagnosis trace.
+  // Reports the hit to the calling thread's diagnosis trace. Without
+  // `with_region` the admin region is left for the caller to fill.
   RankedHit make_hit(uint32_t street_id, MatchInfo& m, bool has_house, uint32_t number,
                      uint32_t suffix_id, bool has_postcode, uint32_t postcode,
-                     std::span<const std::u32string> query_words) const;
+                     std::span<const std::u32string> query_words, bool with_region = true) const;
   // One place-level hit: precision "city", score 0, confidence 0.05, no
   // region, all features 0.
   std::vector<ScoredHit> city_hit(std::string place_name, bool exact, double lat, double lon) const;
@@ -231,6 +233,9 @@ class Index {
   // German sheets only (country exactly "de"); empty otherwise.
   DePostcodeRoster de_postcode_streets;
   DeBlankPostcodeDisplayProjection de_blank_postcode_display_streets;
+
+  // Built by the first reverse search (reverse.cc).
+  LazyReverseAids reverse_aids;
 
  private:
   Index(fst::Map commune_names, fst::Map street_keys, fst::Map words)

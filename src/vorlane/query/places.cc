@@ -223,8 +223,11 @@ std::vector<uint32_t> Index::communes_by_name_raw(std::string_view name) const {
 }
 
 std::vector<uint32_t> Index::communes_by_prefix_raw(std::string_view prefix) const {
-  const std::string upper = std::string(prefix) + '\xff';
   std::vector<uint32_t> ids;
+  // Most texts begin no commune name: one walk down the dictionary settles
+  // them without setting up a stream.
+  if (!commune_name_fst.descend(prefix, commune_name_fst.root())) return ids;
+  const std::string upper = std::string(prefix) + '\xff';
   auto stream = commune_name_fst.range(ByteView(prefix), ByteView(std::string_view(upper)));
   while (ids.size() < kCommunePrefixLimit && stream.next()) {
     append_run(commune_postings, stream.value(), kCommunePrefixLimit, ids);

@@ -135,10 +135,11 @@ std::unique_ptr<Rules> from_section_owned(ByteView section) {
 }
 
 const Rules& fallback() {
-  // Function-local static: initialised exactly once, even when several
-  // threads arrive together.
-  static const Rules kFallback = defaults();
-  return kFallback;
+  // Initialised exactly once, even when several threads arrive together,
+  // and never freed: worker threads may still read it while the process
+  // runs its static destructors at exit.
+  static const Rules* const kFallback = new Rules(defaults());
+  return *kFallback;
 }
 
 }  // namespace vorlane::rules

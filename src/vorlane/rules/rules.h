@@ -155,7 +155,7 @@ Rules defaults();
 std::unique_ptr<Rules> from_section_owned(ByteView section);
 
 // The process-wide built-in rules, built once on first use (safe when
-// several threads get there together) and kept for the life of the process.
+// several threads get there together) and never destroyed, not even at exit.
 const Rules& fallback();
 
 // The calling thread's rules in force, null when none are installed. Set

@@ -1,0 +1,487 @@
+// Candidate collection. Every candidate found here is an exact street-key
+// match of some spelling of the street part; fuzzy matching belongs to the
+// fallbacks. The German rescue (rescue mode on a German version-7 sheet)
+// spends a budget per street found and accepts only streets that hold the
+// requested house under the query's postcode.
+#include "vorlane/query/candidates.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "vorlane/base/utf8.h"
+#include "vorlane/de/street_variants.h"
+#include "vorlane/diagnosis/trace.h"
+#include "vorlane/norm/char_class.h"
+#include "vorlane/query/core_stats.h"
+#include "vorlane/query/folding.h"
+#include "vorlane/query/index.h"
+#include "vorlane/rules/rules.h"
+
+namespace vorlane::query {
+namespace {
+
+// A commune-free scan of one street text stops after this many streets.
+constexpr size_t kScanCap = 300;
+
+struct WordPair {
+  std::string_view from;
+  std::string_view to;
+};
+
+constexpr std::array<WordPair, 34> kStreetAbbreviations = {{
+    {"r", "rue"},         {"av", "avenue"},      {"avn", "avenue"},     {"bd", "boulevard"},
+    {"bld", "boulevard"}, {"blvd", "boulevard"}, {"pl", "place"},       {"imp", "impasse"},
+    {"chem", "chemin"},   {"all", "allee"},      {"sq", "square"},      {"rte", "route"},
+    {"crs", "cours"},     {"fbg", "faubourg"},   {"st", "saint"},       {"ste", "sainte"},
+    {"ln", "laan"},       {"str", "straat"},     {"v", "via"},          {"vle", "viale"},
+    {"pza", "piazza"},    {"cso", "corso"},      {"vic", "vicolo"},     {"ул", "улица"},
+    {"пр", "проспект"},   {"просп", "проспект"}, {"пер", "переулок"},   {"наб", "набережная"},
+    {"ш", "шоссе"},       {"бул", "бульвар"},    {"пл", "площадь"},     {"кв", "квартал"},
+    {"мкр", "микрорайон"}, {"мкрн", "микрорайон"},
+}};
+
+// Multi-word entries come before their parts.
+constexpr std::array<WordPair, 24> kFrenchNumberWords = {{
+    {"dix sept", "17"}, {"dix huit", "18"}, {"dix neuf", "19"}, {"vingt cinq", "25"},
+    {"premier", "1er"}, {"une", "1"},       {"un", "1"},        {"deux", "2"},
+    {"trois", "3"},     {"quatre", "4"},    {"cinq", "5"},      {"six", "6"},
+    {"sept", "7"},      {"huit", "8"},      {"neuf", "9"},      {"dix", "10"},
+    {"onze", "11"},     {"douze", "12"},    {"treize", "13"},   {"quatorze", "14"},
+    {"quinze", "15"},   {"seize", "16"},    {"vingt", "20"},    {"trente", "30"},
+}};
+
+constexpr std::array<WordPair, 13> kSlavicTitleWords = {{
+    {"knez", "kneza"},
+    {"knjaz", "kneza"},
+    {"knjaza", "kneza"},
+    {"knjazja", "kneza"},
+    {"kralj", "kralja"},
+    {"korol", "kralja"},
+    {"korolj", "kralja"},
+    {"korolja", "kralja"},
+    {"car", "cara"},
+    {"carja", "cara"},
+    {"vojvoda", "vojvode"},
+    {"voevoda", "vojvode"},
+    {"voevody", "vojvode"},
+}};
+
+template <size_t N>
+std::optional<std::string_view> lookup_word(const std::array<WordPair, N>& table,
+                                            std::string_view word) {
+  for (const WordPair& p : table) {
+    if (p.from == word) return p.to;
+  }
+  return std::nullopt;
+}
+
+bool has_cyrillic(std::string_view text) {
+  for (size_t pos = 0; pos < text.size();) {
+    const utf8::Step step = utf8::decode_step(text, pos);
+    if (step.valid && step.scalar >= 0x0400 && step.scalar <= 0x04FF) return true;
+    pos += step.length;
+  }
+  return false;
+}
+
+bool contains_word(const rules::WordList& list, std::string_view word) {
+  return std::find(list.begin(), list.end(), word) != list.end();
+}
+
+template <typename Texts>
+bool contains_text(const Texts& texts, std::string_view text) {
+  return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+std::string concat(std::string_view a, std::string_view b) {
+  std::string out;
+  out.reserve(a.size() + 1 + b.size());
+  out.append(a).push_back(' ');
+  out.append(b);
+  return out;
+}
+
+std::string_view trim_white_space(std::string_view text) {
+  size_t begin = 0;
+  while (begin < text.size()) {
+    const utf8::Step step = utf8::decode_step(text, begin);
+    if (!step.valid || !norm::is_white_space(step.scalar)) break;
+    begin += step.length;
+  }
+  size_t end = begin;
+  for (size_t pos = begin; pos < text.size();) {
+    const utf8::Step step = utf8::decode_step(text, pos);
+    pos += step.length;
+    if (!step.valid || !norm::is_white_space(step.scalar)) end = pos;
+  }
+  return text.substr(begin, end - begin);
+}
+
+std::optional<std::string> abbreviation_first(std::string_view text) {
+  const size_t space = text.find(' ');
+  if (space == std::string_view::npos) return std::nullopt;
+  const auto full = lookup_word(kStreetAbbreviations, text.substr(0, space));
+  if (!full) return std::nullopt;
+  return concat(*full, text.substr(space + 1));
+}
+
+std::optional<std::string> abbreviation_last(std::string_view text) {
+  const size_t space = text.rfind(' ');
+  if (space == std::string_view::npos) return std::nullopt;
+  const auto full = lookup_word(kStreetAbbreviations, text.substr(space + 1));
+  if (!full) return std::nullopt;
+  return concat(text.substr(0, space), *full);
+}
+
+std::optional<std::string> french_numbers(std::string_view text) {
+  std::string padded = concat("", text);
+  padded.push_back(' ');
+  bool applied = false;
+  for (const WordPair& p : kFrenchNumberWords) {
+    std::string word = concat("", p.from);
+    word.push_back(' ');
+    if (padded.find(word) == std::string::npos) continue;
+    std::string digits = concat("", p.to);
+    digits.push_back(' ');
+    padded = replace_all(padded, word, digits);
+    applied = true;
+  }
+  if (!applied) return std::nullopt;
+  return std::string(trim_white_space(padded));
+}
+
+std::string_view slavic_title(std::string_view word, std::string& scratch) {
+  if (word.size() < 3) return word;
+  if (const auto mapped = lookup_word(kSlavicTitleWords, word)) return *mapped;
+  if (utf8::char_count(word) >= 5 && (word.ends_with("ova") || word.ends_with("eva"))) {
+    scratch.assign(word.substr(0, word.size() - 3));
+    scratch.push_back('a');
+    return scratch;
+  }
+  return word;
+}
+
+std::optional<std::string> slavic_titles(std::string_view text) {
+  if (has_cyrillic(text) || text.find(' ') == std::string_view::npos) return std::nullopt;
+  std::string out;
+  std::string scratch;
+  bool replaced = false;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = std::min(text.find(' ', start), text.size());
+    const std::string_view word = text.substr(start, end - start);
+    const std::string_view mapped = slavic_title(word, scratch);
+    replaced |= mapped != word;
+    if (start > 0) out.push_back(' ');
+    out.append(mapped);
+    if (end == text.size()) break;
+    start = end + 1;
+  }
+  if (!replaced) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> moved_street_type(std::string_view text, const rules::WordList& types) {
+  const size_t first_space = text.find(' ');
+  if (first_space == std::string_view::npos) return std::nullopt;
+  if (contains_word(types, text.substr(0, first_space))) {
+    return concat(text.substr(first_space + 1), text.substr(0, first_space));
+  }
+  const size_t last_space = text.rfind(' ');
+  if (contains_word(types, text.substr(last_space + 1))) {
+    return concat(text.substr(last_space + 1), text.substr(0, last_space));
+  }
+  return std::nullopt;
+}
+
+// One split's lookups.
+class SplitCollector {
+ public:
+  SplitCollector(const Index& index, const HypothesisQuery& hyp, RescueState& rescue,
+                 LookupTools& tools, CandidateMap& out)
+      : index_(index), hyp_(hyp), rescue_(rescue), tools_(tools), out_(out),
+        rescue_sheet_(is_rescue_sheet(index)) {}
+
+  bool exhausted() const { return exhausted_; }
+
+  void under_communes(const StreetVariants& variants, std::string_view commune_text);
+  void without_commune(const StreetVariants& variants);
+
+ private:
+  bool german_text(const StreetVariants& variants, std::string_view text) const;
+  // Tests the rescue budget, spending one; false (and exhausted) when spent.
+  bool spend_budget();
+  bool holds_exact_house(uint32_t street_id, const StreetRecord& street);
+  void record(uint32_t street_id, const StreetRecord& street, bool commune_exact,
+              bool commune_prefix, bool german_variant, bool force_postcode);
+  void scan_text(std::string_view text, bool german_variant);
+  void rescue_scan_text(const std::string& text, bool german_variant);
+
+  const Index& index_;
+  const HypothesisQuery& hyp_;
+  RescueState& rescue_;
+  LookupTools& tools_;
+  CandidateMap& out_;
+  const bool rescue_sheet_;
+  bool exhausted_ = false;
+};
+
+bool SplitCollector::german_text(const StreetVariants& variants, std::string_view text) const {
+  for (size_t i = 0; i < variants.texts.size(); ++i) {
+    if (variants.german[i] && variants.texts[i] == text) return true;
+  }
+  return false;
+}
+
+bool SplitCollector::spend_budget() {
+  if (rescue_.budget == 0) {
+    exhausted_ = true;
+    return false;
+  }
+  --rescue_.budget;
+  return true;
+}
+
+bool SplitCollector::holds_exact_house(uint32_t street_id, const StreetRecord& street) {
+  if (!hyp_.has_number || !hyp_.postcode) return false;
+  const auto exact = [&](uint32_t number) {
+    return exact_house_postcode_candidate_cached(index_, rescue_.exact_houses, street_id, street,
+                                                 number, hyp_.suffix_id, *hyp_.postcode);
+  };
+  if (!exact(hyp_.number)) return false;
+  return rescue_.alternative_numbers.empty() || exact(rescue_.alternative_numbers.front());
+}
+
+void SplitCollector::record(uint32_t street_id, const StreetRecord& street, bool commune_exact,
+                            bool commune_prefix, bool german_variant, bool force_postcode) {
+  CandidateFlags& f = out_[street_id];
+  f.street_exact = true;
+  f.commune_exact |= commune_exact;
+  f.commune_prefix |= commune_prefix;
+  add_postcode_flags(f, street, hyp_.postcode);
+  if (force_postcode) f.pc_exact = f.pc_dept = true;
+  f.ml |= hyp_.ml;
+  f.de_street_type |= german_variant;
+  diagnosis::street(street_id, true, commune_exact || commune_prefix);
+}
+
+void SplitCollector::under_communes(const StreetVariants& variants,
+                                    std::string_view commune_text) {
+  const NamedCommunes& communes = tools_.communes.resolve(commune_text);
+  if (communes.ids.empty()) return;
+  const std::vector<std::string> lookups = commune_lookup_texts(variants.texts);
+  std::vector<bool> german(lookups.size());
+  for (size_t i = 0; i < lookups.size(); ++i) german[i] = german_text(variants, lookups[i]);
+  tools_.keys.prepare(lookups);
+  for (const uint32_t commune_id : communes.ids) {
+    const std::string_view code = *commune_code(index_, commune_id);
+    for (size_t i = 0; i < lookups.size(); ++i) {
+      const std::optional<uint32_t> id = tools_.keys.find(i, code);
+      if (!id) continue;
+      const StreetRecord street = *index_.street(*id);
+      if (!rescue_.rescue) {
+        record(*id, street, communes.exact, !communes.exact, german[i], false);
+        continue;
+      }
+      if (!rescue_sheet_) continue;
+      if (!spend_budget()) break;
+      if (holds_exact_house(*id, street)) {
+        record(*id, street, communes.exact, !communes.exact, german[i], true);
+      }
+    }
+  }
+}
+
+void SplitCollector::without_commune(const StreetVariants& variants) {
+  const bool rescue_scan = rescue_.rescue && rescue_sheet_ && hyp_.postcode && hyp_.has_number;
+  for (size_t i = 0; i < variants.texts.size(); ++i) {
+    if (rescue_scan) {
+      rescue_scan_text(variants.texts[i], variants.german[i]);
+    } else {
+      scan_text(variants.texts[i], variants.german[i]);
+    }
+  }
+}
+
+void SplitCollector::scan_text(std::string_view text, bool german_variant) {
+  size_t accepted = 0;
+  tools_.scan.start(text);
+  while (const std::optional<uint32_t> id = tools_.scan.next()) {
+    const StreetRecord street = *index_.street(*id);
+    if (outside_postcode_area(street, hyp_.postcode)) continue;
+    record(*id, street, false, false, german_variant, false);
+    if (++accepted == kScanCap) break;
+  }
+}
+
+void SplitCollector::rescue_scan_text(const std::string& text, bool german_variant) {
+  if (!rescue_.seen.insert(text).second) return;
+  tools_.scan.start(text);
+  while (const std::optional<uint32_t> id = tools_.scan.next()) {
+    if (!spend_budget()) break;
+    const StreetRecord street = *index_.street(*id);
+    if (holds_exact_house(*id, street)) record(*id, street, false, false, german_variant, true);
+  }
+}
+
+}  // namespace
+
+bool is_german_sheet(const Index& index) {
+  const std::optional<std::string_view> country = index.country();
+  return country && *country == "de";
+}
+
+bool is_rescue_sheet(const Index& index) { return is_german_sheet(index) && index.version >= 7; }
+
+bool outside_postcode_area(const StreetRecord& street, std::optional<uint32_t> postcode) {
+  return postcode && street.postcode != 0 && !same_postcode_area(street.postcode, *postcode);
+}
+
+void add_postcode_flags(CandidateFlags& f, const StreetRecord& street,
+                        std::optional<uint32_t> postcode) {
+  if (!postcode || street.postcode == 0) return;
+  f.pc_exact |= street.postcode == *postcode;
+  f.pc_dept |= same_postcode_area(street.postcode, *postcode);
+}
+
+CandidateFlags& CandidateMap::operator[](uint32_t street_id) {
+  const auto [it, inserted] = position_.try_emplace(street_id, static_cast<uint32_t>(entries_.size()));
+  if (inserted) entries_.emplace_back(street_id, CandidateFlags{});
+  return entries_[it->second].second;
+}
+
+void CandidateMap::clear() {
+  entries_.clear();
+  position_.clear();
+}
+
+int32_t flag_score(const CandidateFlags& f) {
+  const int32_t commune = f.commune_exact ? 3 : 2 * int32_t{f.commune_prefix};
+  const int32_t street = f.street_exact ? 3 : 2 * int32_t{f.street_fuzzy};
+  const int32_t house = f.house_rep ? 2 : int32_t{f.house_found};
+  return commune + street + 2 * int32_t{f.pc_exact} + house;
+}
+
+int32_t best_possible_score(bool exact_street, bool has_postcode) {
+  CandidateFlags best;
+  best.street_exact = exact_street;
+  best.street_fuzzy = !exact_street;
+  best.commune_exact = true;
+  best.pc_exact = has_postcode;
+  return flag_score(best);
+}
+
+int32_t candidate_score(const CandidateMap& map) {
+  int32_t best = std::numeric_limits<int32_t>::min();
+  for (const auto& [id, flags] : map.entries()) best = std::max(best, flag_score(flags));
+  return best;
+}
+
+bool KeptCandidates::offer(CandidateMap& candidates, size_t hyp_index) {
+  if (candidates.empty()) return false;
+  const int32_t candidate = candidate_score(candidates);
+  if (!map.empty() && candidate <= score) return false;
+  std::swap(map, candidates);
+  hyp = hyp_index;
+  score = candidate;
+  return true;
+}
+
+const NamedCommunes& CommuneResolver::resolve(std::string_view text) {
+  const bool memoise = !diagnosis::enabled();
+  if (memoise) {
+    if (const auto it = memo_.find(std::string(text)); it != memo_.end()) return it->second;
+  }
+  NamedCommunes named;
+  named.ids = index_.communes_by_name(text);
+  named.exact = !named.ids.empty();
+  if (!named.exact) named.ids = index_.communes_by_prefix(text);
+  std::erase_if(named.ids, [&](uint32_t id) { return id >= index_.commune_count(); });
+  if (!memoise) {
+    uncached_ = std::move(named);
+    return uncached_;
+  }
+  return memo_.emplace(std::string(text), std::move(named)).first->second;
+}
+
+StreetVariants street_variants_of(const Index& index, std::string_view street) {
+  StreetVariants v;
+  const auto add = [&](std::optional<std::string> text) {
+    if (text) v.texts.push_back(std::move(*text));
+  };
+  v.texts.emplace_back(street);
+  add(abbreviation_first(street));
+  add(abbreviation_last(street));
+  add(french_numbers(street));
+  add(slavic_titles(street));
+  const rules::WordList& types = rules::current().russian_street_types();
+  const size_t movable = std::min<size_t>(v.texts.size(), 2);
+  for (size_t i = 0; i < movable; ++i) add(moved_street_type(v.texts[i], types));
+  v.german.assign(v.texts.size(), false);
+  if (!is_german_sheet(index)) return v;
+  const std::vector<std::string> before = v.texts;
+  for (const std::string& text : before) {
+    for (std::string& variant : de::street_variants(text)) {
+      if (contains_text(v.texts, variant)) continue;
+      v.texts.push_back(std::move(variant));
+      v.german.push_back(true);
+    }
+  }
+  return v;
+}
+
+std::vector<std::string> commune_lookup_texts(const std::vector<std::string>& variants) {
+  std::vector<std::string> lookups = variants;
+  const std::string& street = variants.front();
+  const rules::Rules& rules = rules::current();
+  const rules::WordList& types = has_cyrillic(street) ? rules.russian_street_types()
+                                                      : rules.french_italian_street_types();
+  bool has_type_word = false;
+  for (size_t start = 0; start <= street.size() && !has_type_word;) {
+    const size_t end = std::min(street.find(' ', start), street.size());
+    has_type_word = contains_word(types, std::string_view(street).substr(start, end - start));
+    start = end + 1;
+  }
+  if (!has_type_word) {
+    for (const std::string& type : types) {
+      lookups.push_back(concat(type, street));
+      lookups.push_back(concat(street, type));
+    }
+  }
+  for (std::string& text : street_text_variants(variants)) {
+    if (!contains_text(lookups, text)) lookups.push_back(std::move(text));
+  }
+  return lookups;
+}
+
+bool collect_candidates(const Index& index, std::span<const std::string_view> tokens,
+                        const HypothesisQuery& hyp, RescueState& rescue, LookupTools& tools,
+                        CandidateMap& out) {
+  out.clear();
+  ++core_stats().collections;
+  const std::optional<uint32_t> number =
+      hyp.has_number ? std::optional<uint32_t>(hyp.number) : std::nullopt;
+  if (diagnosis::enabled()) {
+    diagnosis::hypothesis(join_words(tokens), std::nullopt, hyp.postcode, number, hyp.suffix_id);
+  }
+  SplitCollector collector(index, hyp, rescue, tools, out);
+  const size_t n = tokens.size();
+  const size_t splits = std::min(n - 1, kMaxCommuneWords);
+  for (size_t s = 0; s <= splits; ++s) {
+    const std::string street = join_words(tokens.first(n - s));
+    const std::string commune = join_words(tokens.last(s));
+    ++core_stats().splits;
+    diagnosis::split(street, s > 0 ? std::optional<std::string_view>(commune) : std::nullopt,
+                     hyp.postcode, number);
+    const StreetVariants variants = street_variants_of(index, street);
+    if (s > 0) {
+      collector.under_communes(variants, commune);
+    } else {
+      collector.without_commune(variants);
+    }
+  }
+  return collector.exhausted();
+}
+
+}  // namespace vorlane::query

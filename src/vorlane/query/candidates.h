@@ -1,0 +1,166 @@
+// Candidate collection for one house-number hypothesis of the matching core:
+// every cut of the hypothesis's words into a street part and a trailing
+// commune part, the street part widened into variant spellings, each variant
+// looked up in the street-key dictionary under the named communes or under
+// every commune. Internal to the matching core.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "vorlane/query/core.h"
+#include "vorlane/query/de_roster.h"
+#include "vorlane/query/hit.h"
+#include "vorlane/query/index.h"
+#include "vorlane/query/street_keys.h"
+
+namespace vorlane::query {
+
+// A commune part takes at most this many of a hypothesis's last words.
+inline constexpr size_t kMaxCommuneWords = 9;
+
+// How one street was matched: the eleven MatchInfo booleans. Later matches
+// of the same street only set booleans.
+using CandidateFlags = MatchInfo;
+
+// Street id -> flags. Entries are kept in insertion order, but nothing may
+// depend on that order: the core orders candidates itself. clear() keeps the
+// storage for the next use.
+class CandidateMap {
+ public:
+  using Entry = std::pair<uint32_t, CandidateFlags>;
+
+  // The entry of `street_id`, created all false when absent.
+  CandidateFlags& operator[](uint32_t street_id);
+  bool empty() const { return entries_.empty(); }
+  size_t size() const { return entries_.size(); }
+  void clear();
+  std::span<const Entry> entries() const { return entries_; }
+
+ private:
+  std::vector<Entry> entries_;
+  std::unordered_map<uint32_t, uint32_t> position_;
+};
+
+// The candidate map chosen so far among the hypotheses, with the index of
+// the hypothesis that produced it and its candidate score.
+struct KeptCandidates {
+  CandidateMap map;
+  size_t hyp = 0;
+  int32_t score = 0;
+
+  bool empty() const { return map.empty(); }
+  // Takes `map` (leaving it with the storage of the map it replaced) when
+  // it is not empty and either nothing is kept or it scores strictly
+  // higher; returns whether it did.
+  bool offer(CandidateMap& map, size_t hyp_index);
+};
+
+// A German sheet: its first "country" metadata entry is exactly "de".
+bool is_german_sheet(const Index& index);
+// A German sheet of format 7 or later, where the German rescue's house and
+// postcode checks apply.
+bool is_rescue_sheet(const Index& index);
+
+// Postcodes in the same thousand-block share an area.
+inline constexpr uint32_t kPostcodeAreaDivisor = 1000;
+inline bool same_postcode_area(uint32_t a, uint32_t b) {
+  return a / kPostcodeAreaDivisor == b / kPostcodeAreaDivisor;
+}
+// The street has a postcode outside the query postcode's area.
+bool outside_postcode_area(const StreetRecord& street, std::optional<uint32_t> postcode);
+// Sets pc_exact and pc_dept as the street's postcode agrees with the
+// query's (nothing without either).
+void add_postcode_flags(CandidateFlags& f, const StreetRecord& street,
+                        std::optional<uint32_t> postcode);
+
+// The highest candidate score a map can reach: its street matched exactly
+// (else fuzzily), a commune named exactly, and the query postcode exact.
+// Once a kept map reaches it no later map can replace it, so the search may
+// end early wherever nothing else records what it does (no diagnosis trace,
+// no rescue budget).
+int32_t best_possible_score(bool exact_street, bool has_postcode);
+
+// The largest flag score over a map's entries (see flag_score), or the
+// smallest i32 for an empty map.
+int32_t candidate_score(const CandidateMap& map);
+// (commune_exact ? 3 : 2 commune_prefix) + (street_exact ? 3 : 2
+// street_fuzzy) + 2 pc_exact + (house_rep ? 2 : house_found).
+int32_t flag_score(const CandidateFlags& f);
+
+// The communes a commune text names: exact names (with the lookup's
+// retries) or, failing those, names it begins. Ids past the commune table
+// are dropped, as their records would be empty.
+struct NamedCommunes {
+  std::vector<uint32_t> ids;
+  bool exact = false;  // from the exact lookup
+};
+
+// Commune lookups of one core call, memoised by text except while a
+// diagnosis trace records (each lookup is then recorded as it happens).
+class CommuneResolver {
+ public:
+  explicit CommuneResolver(const Index& index) : index_(index) {}
+  const NamedCommunes& resolve(std::string_view text);
+
+ private:
+  const Index& index_;
+  std::unordered_map<std::string, NamedCommunes> memo_;
+  NamedCommunes uncached_;
+};
+
+// The street texts tried for one street part, in order, and which of them
+// are German street-type variants.
+struct StreetVariants {
+  std::vector<std::string> texts;
+  std::vector<bool> german;  // parallel to texts
+};
+StreetVariants street_variants_of(const Index& index, std::string_view street);
+
+// The texts looked up under a commune: the variants, the street text framed
+// by each street-type word when it holds none, then swapped and unglued
+// forms, without repeats of the additions.
+std::vector<std::string> commune_lookup_texts(const std::vector<std::string>& variants);
+
+// The German rescue's shared state: its budget, the street texts it already
+// scanned, and the memo of exact house-with-postcode answers.
+struct RescueState {
+  bool rescue = false;
+  std::span<const uint32_t> alternative_numbers;
+  uint64_t& budget;
+  SeenStreetVariants& seen;
+  ExactHouseCache& exact_houses;
+};
+
+// What a hypothesis asks of collection besides its words.
+struct HypothesisQuery {
+  std::optional<uint32_t> postcode;
+  bool has_number = false;
+  uint32_t number = 0;
+  uint32_t suffix_id = 0;
+  bool ml = false;
+};
+
+// Reusable lookup machinery of one core call.
+struct LookupTools {
+  explicit LookupTools(const Index& index) : communes(index), keys(index), scan(index) {}
+  CommuneResolver communes;
+  StreetKeyLookup keys;
+  StreetTextScan scan;
+  // The subset search's chosen street list per word piece.
+  std::unordered_map<std::string, std::vector<uint32_t>> piece_streets;
+};
+
+// Collects into `out` (cleared first) the streets matched by any split of
+// `tokens` (at least one). Returns true when the rescue budget ran out.
+bool collect_candidates(const Index& index, std::span<const std::string_view> tokens,
+                        const HypothesisQuery& hyp, RescueState& rescue, LookupTools& tools,
+                        CandidateMap& out);
+
+}  // namespace vorlane::query
