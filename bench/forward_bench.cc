@@ -3,7 +3,7 @@
 // $VORLANE_BENCH_SHEET). Four mixes are built from the sheet's records:
 // clean addresses, the same with one edit in a street word, texts that
 // match nothing, and a constructed worst case that walks every retry of the
-// core stage. Each mix is checked before it is timed (clean answers must be
+// core stage (also with a POI layer). Each mix is checked before it is timed (clean answers must be
 // "house" for at least 95% of the queries). Per mix: queries per second,
 // p50/p99/max time, matching-core requests per query (mean and max), and,
 // for typos, how often the per-query automaton cache had to build.
@@ -26,12 +26,15 @@ using vorlane::query::Index;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kQueries = 2000;
+// The slow mixes are cut to this many queries.
+constexpr size_t kSlowQueries = 300;
 constexpr size_t kK = 5;
 
 struct Mix {
   const char* name;
   std::vector<std::string> queries;
   double min_house_share = 0.0;  // checked before timing
+  bool with_poi = false;          // the sheet again as its POI layer
 };
 
 struct Address {
@@ -86,7 +89,11 @@ std::vector<Mix> mixes(const Index& index) {
     // core stage runs.
     worst.queries.push_back("rue d12 щ dj " + a.commune + " " + a.street + " zz yy");
   }
-  return {clean, typo, none, worst};
+  for (Mix* slow : {&typo, &none, &worst}) slow->queries.resize(kSlowQueries);
+  Mix worst_poi = worst;
+  worst_poi.name = "worst+POI";
+  worst_poi.with_poi = true;
+  return {clean, typo, none, worst, worst_poi};
 }
 
 struct Stats {
@@ -102,7 +109,7 @@ Stats run(const Index& index, const Mix& mix) {
   for (const std::string& q : mix.queries) {
     const uint64_t runs = vorlane::query::testing::core_runs();
     const auto t0 = Clock::now();
-    const auto hits = vorlane::query::query_cascade(index, nullptr, q, kK);
+    const auto hits = vorlane::query::query_cascade(index, mix.with_poi ? &index : nullptr, q, kK);
     const double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
     const uint64_t used = vorlane::query::testing::core_runs() - runs;
     s.seconds += us / 1e6;
@@ -140,7 +147,9 @@ int main() {
   const Index& index = **opened;
   int failures = 0;
   for (const Mix& mix : mixes(index)) {
-    run(index, mix);  // warm-up: page in the mapping
+    Mix warm_up = mix;  // pages the mapping in
+    warm_up.queries.resize(100);
+    run(index, warm_up);
     const Stats s = run(index, mix);
     const double n = static_cast<double>(mix.queries.size());
     const double house_share = static_cast<double>(s.houses) / n;
@@ -152,6 +161,7 @@ int main() {
         static_cast<unsigned long long>(s.max_runs), 100.0 * static_cast<double>(s.answered) / n,
         100.0 * house_share, 100.0 * static_cast<double>(s.built_automata) / n);
     std::printf("        slowest: %s\n", s.slowest.c_str());
+    std::fflush(stdout);
     if (house_share < mix.min_house_share) {
       std::fprintf(stderr, "forward %s: only %.1f%% of the answers are houses\n", mix.name,
                    100.0 * house_share);
