@@ -212,7 +212,9 @@ void Rescue::keep_best_localities() {
   const uint8_t best = *std::max_element(scores.begin(), scores.end());
   size_t kept = 0;
   for (size_t i = 0; i < candidates_.size(); ++i) {
-    if (scores[i] == best) candidates_[kept++] = std::move(candidates_[i]);
+    if (scores[i] != best) continue;
+    if (kept != i) candidates_[kept] = std::move(candidates_[i]);
+    ++kept;
   }
   candidates_.resize(kept);
 }
