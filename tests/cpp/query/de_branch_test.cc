@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "core_fixture.h"
 #include "de_rows_fixture.h"
 #include "vorlane/de/effect.h"
+#include "vorlane/de/variants.h"
 #include "vorlane/query/de_branch.h"
 #include "vorlane/query/de_overrides.h"
+#include "vorlane/query/de_rescue.h"
+#include "vorlane/query/spine.h"
 
 namespace vorlane::query {
 namespace {
@@ -164,6 +168,29 @@ TEST(DeOverrides, EditDistanceAndMatchingBytes) {
     EXPECT_EQ(de_osa_distance(c.a, c.b, 1), std::min<size_t>(c.osa, 2)) << c.a << " / " << c.b;
     EXPECT_EQ(de_matching_bytes(c.a, c.b), c.matching) << c.a << " / " << c.b;
   }
+}
+
+// A query that nothing answers runs each variant row through the core stage
+// once and tries every rescue, each bounded by the rows of its own text.
+TEST(DeBranch, FailingQueriesStayWithinTheirCoreCalls) {
+  const Index& de = testing::core_sheet("de");
+  uint64_t stage_calls = 0, rescues = 0;
+  for (const char* q : {"Nirgendweg 12-14, 10115 Nirgendwo", "Nirgendweg 5   10115 Nirgendwo",
+                        "Hauptstrasse 99, 10115 Dorf 01",
+                        "z. Hd. Empfang, Müllerstraße 5–7 (Hinterhaus), 2. OG, D-10115 Dorf 01",
+                        "z. Hd. Empfang, Hauptstraße 12-14, 10115 Dorf 01, Deutschland"}) {
+    de_branch_stats() = DeBranchStats{};
+    de_rescue_stats() = DeRescueStats{};
+    query(de, q, 5);
+    EXPECT_EQ(de_branch_stats().branches, 1u) << q;
+    EXPECT_LE(de_branch_stats().core_stage_calls, de::kMaxQueryVariants) << q;
+    EXPECT_LE(de_rescue_stats().rescues, de::kMaxQueryVariants + 2) << q;
+    EXPECT_LE(de_rescue_stats().most_core_calls, de::kMaxQueryVariants) << q;
+    stage_calls += de_branch_stats().core_stage_calls;
+    rescues += de_rescue_stats().rescues;
+  }
+  EXPECT_GE(stage_calls, 25u);  // the clean-up query alone has 16 rows
+  EXPECT_GE(rescues, 4u);
 }
 
 }  // namespace
