@@ -13,7 +13,6 @@ from __future__ import annotations
 import random
 import sys
 import tempfile
-import time
 import unicodedata
 from pathlib import Path
 
@@ -21,6 +20,7 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "tests" / "support"))
 
 import sheetwriter as sw  # noqa: E402
+from make_sheet import cached, respelled  # noqa: E402
 
 STREETS = 200_000
 COMMUNES = 2_000
@@ -58,18 +58,6 @@ def town(i: int) -> str:
 def postcode_of(commune: int) -> int:
     # One postcode in each thousand, as real postcode areas spread.
     return 1067 + 980 * (commune // COMMUNES_PER_POSTCODE)
-
-
-def respelled(name: str) -> str:
-    if "straße" in name:
-        return name.replace("straße", "str.")
-    if "str." in name:
-        return name.replace("str.", "straße")
-    if "ß" in name:
-        return name.replace("ß", "ss")
-    for umlaut, spelled in (("ä", "ae"), ("ö", "oe"), ("ü", "ue"), ("Ü", "Ue")):
-        name = name.replace(umlaut, spelled)
-    return name
 
 
 def rules() -> list[tuple]:
@@ -117,14 +105,8 @@ def build(path: Path) -> None:
 
 
 def bench_de_branch_sheet() -> Path:
-    path = Path(tempfile.gettempdir()) / f"vorlane-bench-de-branch-{STREETS}x{HOUSES_PER_STREET}.idx"
-    if not path.exists():
-        t0 = time.perf_counter()
-        tmp = path.with_suffix(".tmp")
-        build(tmp)
-        tmp.rename(path)
-        print(f"generated {path} in {time.perf_counter() - t0:.1f} s", file=sys.stderr)
-    return path
+    return cached(Path(tempfile.gettempdir()) /
+                  f"vorlane-bench-de-branch-{STREETS}x{HOUSES_PER_STREET}.idx", build)
 
 
 if __name__ == "__main__":
