@@ -391,7 +391,8 @@ class RescuePhase {
       : index_(index),
         in_(in),
         best_(best),
-        comma_rescue_(de_comma_postcode_house_rescue_query(in.q)) {}
+        comma_rescue_(de_comma_postcode_house_rescue_query(in.q)),
+        pair_(de_compact_house_pair_spec(in.q)) {}
 
   bool gate() const;
   void run();
@@ -404,6 +405,7 @@ class RescuePhase {
   const BranchInputs& in_;
   Rows& best_;
   const std::optional<DeCommaPostcodeHouseRescueQuery> comma_rescue_;
+  const std::optional<DeCompactHousePairSpec> pair_;
 };
 
 bool RescuePhase::gate() const {
@@ -430,8 +432,8 @@ void RescuePhase::run() {
     best_ = std::move(*answer);
     return;
   }
-  if (top_has_postcode_street_and_house(best_)) return;
-  if (auto answer = de_compact_house_pair_left_rescue(index_, in_.q, in_.k)) {
+  if (top_has_postcode_street_and_house(best_) || !pair_) return;
+  if (auto answer = de_compact_house_pair_left_rescue(index_, in_.q, *pair_, in_.k)) {
     best_ = std::move(*answer);
   }
 }
@@ -461,12 +463,11 @@ std::optional<Rows> RescuePhase::query_level() const {
     return de_postcode_house_rescue_parsed(index_, in_.q, c.text, c.postcode, c.locality, in_.k,
                                            nullopt, {}, relaxed);
   }
-  const auto pair = de_compact_house_pair_spec(in_.q);
-  if (!pair || !de_strict_postcode_house_override_allowed(best_, pair->postcode)) return nullopt;
-  const bool relaxed = !evidence(pair->postcode, pair->locality);
-  const uint32_t right[] = {pair->right};
-  return de_postcode_house_rescue_parsed(index_, in_.q, pair->query, pair->postcode,
-                                         pair->locality, in_.k, pair->effect, right, relaxed);
+  if (!pair_ || !de_strict_postcode_house_override_allowed(best_, pair_->postcode)) return nullopt;
+  const bool relaxed = !evidence(pair_->postcode, pair_->locality);
+  const uint32_t right[] = {pair_->right};
+  return de_postcode_house_rescue_parsed(index_, in_.q, pair_->query, pair_->postcode,
+                                         pair_->locality, in_.k, pair_->effect, right, relaxed);
 }
 
 // Applies the one override that answers; with none or several the best

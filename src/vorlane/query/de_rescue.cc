@@ -239,12 +239,17 @@ std::optional<std::vector<ScoredHit>> de_compact_house_pair_left_rescue(const In
                                                                         size_t k) {
   const auto spec = de_compact_house_pair_spec(q);
   if (!spec) return std::nullopt;
-  if (spec->effect == de::Effect::HouseSlash &&
-      (spec->left < kSlashPairMinimum || spec->right < kSlashPairMinimum)) {
+  return de_compact_house_pair_left_rescue(index, q, *spec, k);
+}
+
+std::optional<std::vector<ScoredHit>> de_compact_house_pair_left_rescue(
+    const Index& index, std::string_view q, const DeCompactHousePairSpec& spec, size_t k) {
+  if (spec.effect == de::Effect::HouseSlash &&
+      (spec.left < kSlashPairMinimum || spec.right < kSlashPairMinimum)) {
     return std::nullopt;
   }
-  return de_postcode_house_rescue_parsed(index, q, spec->query, spec->postcode, spec->locality, k,
-                                         spec->effect, {}, false);
+  return de_postcode_house_rescue_parsed(index, q, spec.query, spec.postcode, spec.locality, k,
+                                         spec.effect, {}, false);
 }
 
 uint8_t de_postcode_house_locality_score(std::string_view locality,

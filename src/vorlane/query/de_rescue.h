@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "vorlane/de/effect.h"
+#include "vorlane/query/de_parsers.h"
 #include "vorlane/query/hit.h"
 
 namespace vorlane::query {
@@ -51,6 +52,9 @@ std::optional<std::vector<ScoredHit>> de_postcode_house_rescue_parsed(
 std::optional<std::vector<ScoredHit>> de_compact_house_pair_left_rescue(const Index& index,
                                                                         std::string_view q,
                                                                         size_t k);
+// The same for a pair already parsed from q.
+std::optional<std::vector<ScoredHit>> de_compact_house_pair_left_rescue(
+    const Index& index, std::string_view q, const DeCompactHousePairSpec& spec, size_t k);
 
 // How well `commune` fits a typed locality and postcode: 4, 3, 1 or 0.
 // With a Frankfurt `qualifier` only that Frankfurt scores.
