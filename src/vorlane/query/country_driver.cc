@@ -13,6 +13,7 @@
 #include "vorlane/norm/normalize.h"
 #include "vorlane/norm/script.h"
 #include "vorlane/query/core_stage.h"
+#include "vorlane/query/de_branch.h"
 #include "vorlane/query/folding.h"
 #include "vorlane/query/index.h"
 #include "vorlane/query/key_words.h"
@@ -315,10 +316,6 @@ std::vector<ScoredHit> drive_country_branches(const Index& index, std::string_vi
   if (country == "es") return es_branch(index, q, k);
   if (country == "de") return query_feats_de_branch(index, q, k);
   if (country == "it") return it_branch(index, q, k);
-  return core_stage(index, q, k);
-}
-
-std::vector<ScoredHit> query_feats_de_branch(const Index& index, std::string_view q, size_t k) {
   return core_stage(index, q, k);
 }
 

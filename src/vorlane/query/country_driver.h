@@ -23,10 +23,6 @@ class Index;
 // country, answered as a stage.
 std::vector<ScoredHit> drive_country_branches(const Index& index, std::string_view q, size_t k);
 
-// The German branch. For now it is the core stage alone: German sheets get
-// no German rewriting yet.
-std::vector<ScoredHit> query_feats_de_branch(const Index& index, std::string_view q, size_t k);
-
 // The canonical commune a Spanish query asks for: its last comma field that
 // is not a phone field, without country words and numbers; or, without
 // commas, the words after its last number. Empty when there is none.
