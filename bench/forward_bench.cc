@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "query_mix.h"
 #include "vorlane/query/core_stats.h"
 #include "vorlane/query/index.h"
 #include "vorlane/query/spine.h"
@@ -56,21 +57,6 @@ std::vector<Address> addresses(const Index& index, std::mt19937_64& rng) {
                    std::string(index.commune_name(record->commune)), number});
   }
   return out;
-}
-
-std::string with_typo(std::string street, std::mt19937_64& rng) {
-  // One substitution inside the longest word, never its first letter.
-  size_t best_start = 0, best_len = 0;
-  for (size_t i = 0; i < street.size();) {
-    size_t j = street.find(' ', i);
-    if (j == std::string::npos) j = street.size();
-    if (j - i > best_len) best_start = i, best_len = j - i;
-    i = j + 1;
-  }
-  if (best_len < 4) return street;
-  const size_t at = best_start + 1 + rng() % (best_len - 1);
-  street[at] = street[at] == 'q' ? 'x' : 'q';
-  return street;
 }
 
 std::vector<Mix> mixes(const Index& index) {
@@ -126,11 +112,6 @@ Stats run(const Index& index, const Mix& mix) {
     s.automaton_passes += vorlane::query::core_stats().automata > passes;
   }
   return s;
-}
-
-double percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
 }
 
 }  // namespace

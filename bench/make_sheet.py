@@ -2,7 +2,7 @@
 houses over 2,000 communes, and a German version-7 variant of 200,000
 streets, each written once with the test sheet writer and cached under
 $TMPDIR. Run as a script it prints the first sheet's path, with --de the
-German one's."""
+German one's, with --country fr|it|es that country's variant's."""
 
 from __future__ import annotations
 
@@ -105,6 +105,78 @@ def build_de_sheet(path: Path) -> None:
              meta=[("country", "de"), ("layer", "addresses")]).write(path)
 
 
+# Country variants of the first sheet: the same 200,000 streets and 2,000
+# communes, named as a French, Italian or Spanish sheet names them. Street
+# names carry letter tags where the first sheet has numbers, so that a
+# query's only number is its house number.
+# - fr: communes 0..19 are "Paris {n}e Arrondissement" (postcodes 75001 to
+#   75020).
+# - it: communes i and i + 1000 share one name ("comune ab"), and each
+#   commune i has a place "citta ..." of its own 0.05 degrees north.
+# - es: "calle", "avenida", ... streets with particles, and those words as
+#   street types in the sheet's rules.
+COUNTRY_STREET_TYPES = {
+    "it": ["via", "viale", "corso", "piazza", "largo", "vicolo", "strada", "salita"],
+    "es": ["calle", "avenida", "plaza", "paseo", "camino", "ronda", "travesia", "carrer"],
+}
+COUNTRY_NAMES = {
+    "it": ["roma", "garibaldi", "dante alighieri", "mazzini", "cavour", "verdi", "marconi",
+           "matteotti", "della repubblica", "dei mille", "san francesco", "della liberta"],
+    "es": ["de la paz", "del sol", "de los reyes", "mayor", "de san juan", "del carmen",
+           "de las flores", "de la iglesia", "del rio", "de los olivos", "de la estacion", "real"],
+}
+PARIS_ARRONDISSEMENTS = 20
+
+
+def letters(n: int) -> str:
+    """A tag of letters for a number: 0 "a", 25 "z", 26 "ba", ..."""
+    out = ""
+    while True:
+        out = chr(ord("a") + n % 26) + out
+        n //= 26
+        if n == 0:
+            return out
+
+
+def paris_arrondissement(n: int) -> str:
+    return f"Paris {'1er' if n == 1 else f'{n}e'} Arrondissement"
+
+
+def build_country_sheet(path: Path, country: str) -> None:
+    rng = random.Random(7)
+    positions = [(43.0 + rng.random() * 6, -1.0 + rng.random() * 7) for _ in range(COMMUNES)]
+    weights = [rng.randint(1, 100_000) for _ in range(COMMUNES)]
+
+    def commune_name(i: int) -> str:
+        if country == "fr":
+            return paris_arrondissement(i + 1) if i < PARIS_ARRONDISSEMENTS else f"commune {i}"
+        return f"{'comune' if country == 'it' else 'municipio'} {letters(i % (COMMUNES // 2))}"
+
+    def postcode(i: int) -> int:
+        return 75001 + i if country == "fr" and i < PARIS_ARRONDISSEMENTS else 10000 + i
+
+    communes = [sw.Commune(commune_name(i), f"{10000 + i:05d}", weight=weights[i], lat=lat, lon=lon)
+                for i, (lat, lon) in enumerate(positions)]
+    if country == "it":
+        communes += [sw.Commune(f"citta {letters(i)}", f"{20000 + i:05d}", weight=1,
+                                lat=lat + 0.05, lon=lon) for i, (lat, lon) in enumerate(positions)]
+    types = COUNTRY_STREET_TYPES.get(country, WORDS)
+    names = COUNTRY_NAMES.get(country, NAMES)
+    streets = []
+    for s in range(STREETS):
+        commune = s * COMMUNES // STREETS
+        lat, lon = positions[commune]
+        lat += rng.uniform(-0.02, 0.02)
+        lon += rng.uniform(-0.02, 0.02)
+        name = f"{types[s % len(types)]} {names[(s // 8) % len(names)]} {letters(s // 96)}"
+        houses = [sw.House(2 * h + 1, lat=lat + h * 1e-5, lon=lon) for h in range(HOUSES_PER_STREET)]
+        streets.append(sw.Street(name, commune, houses, postcode=postcode(commune), lat=lat, lon=lon))
+    words = {w: ids for w, ids in sw.derive_words(streets).items() if len(ids) <= 16384}
+    rules = [(16, t, "") for t in COUNTRY_STREET_TYPES["es"]] if country == "es" else None
+    sw.Sheet(communes, streets, words=words, rules=rules,
+             meta=[("country", country), ("layer", "addresses")]).write(path)
+
+
 def cached(path: Path, build) -> Path:
     if not path.exists():
         t0 = time.perf_counter()
@@ -125,5 +197,14 @@ def bench_sheet() -> Path:
                   build_sheet)
 
 
+def bench_country_sheet(country: str) -> Path:
+    return cached(Path(tempfile.gettempdir()) /
+                  f"vorlane-bench-{country}-{STREETS}x{HOUSES_PER_STREET}.idx",
+                  lambda path: build_country_sheet(path, country))
+
+
 if __name__ == "__main__":
-    print(bench_de_sheet() if sys.argv[1:] == ["--de"] else bench_sheet())
+    if sys.argv[1:2] == ["--country"]:
+        print(bench_country_sheet(sys.argv[2]))
+    else:
+        print(bench_de_sheet() if sys.argv[1:] == ["--de"] else bench_sheet())

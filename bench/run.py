@@ -16,11 +16,18 @@ def main() -> int:
     sheet = subprocess.run([sys.executable, str(HERE / "make_sheet.py")], check=True,
                            capture_output=True, text=True).stdout.strip()
     os.environ["VORLANE_BENCH_SHEET"] = sheet
+    for country in ("fr", "it", "es"):
+        os.environ[f"VORLANE_BENCH_{country.upper()}_SHEET"] = subprocess.run(
+            [sys.executable, str(HERE / "make_sheet.py"), "--country", country], check=True,
+            capture_output=True, text=True).stdout.strip()
     os.environ["VORLANE_BENCH_DE_SHEET"] = subprocess.run(
         [sys.executable, str(HERE / "make_sheet.py"), "--de"], check=True, capture_output=True,
         text=True).stdout.strip()
     os.environ["VORLANE_BENCH_CORE_SHEET"] = subprocess.run(
         [sys.executable, str(HERE / "make_core_sheet.py")], check=True, capture_output=True,
+        text=True).stdout.strip()
+    os.environ["VORLANE_BENCH_DE_BRANCH_SHEET"] = subprocess.run(
+        [sys.executable, str(HERE / "make_de_branch_sheet.py")], check=True, capture_output=True,
         text=True).stdout.strip()
     failures = 0
     for exe in sorted((build / "bench").glob("*_bench")):

@@ -26,6 +26,11 @@ bool is_alphanumeric(char32_t c) {
   return u_isUAlphabetic(u) || (U_GET_GC_MASK(u) & U_GC_N_MASK) != 0;
 }
 
+bool is_numeric(char32_t c) {
+  if (is_ascii(c)) return is_ascii_digit(c);
+  return (U_GET_GC_MASK(static_cast<UChar32>(c)) & U_GC_N_MASK) != 0;
+}
+
 bool is_white_space(char32_t c) {
   if (is_ascii(c)) return c == U' ' || (c >= U'\t' && c <= U'\r');
   return u_isUWhiteSpace(static_cast<UChar32>(c));

@@ -14,6 +14,10 @@ bool is_letter(char32_t c);
 // Alphabetic, or general category Nd, Nl or No.
 bool is_alphanumeric(char32_t c);
 
+// General category N (Nd, Nl or No): digits of every script, numerals,
+// fractions, superscript and subscript digits.
+bool is_numeric(char32_t c);
+
 // Unicode White_Space property.
 bool is_white_space(char32_t c);
 

@@ -3,10 +3,14 @@
 // claim against ICU's full case mapping for all code points.
 #include "vorlane/norm/unicode_data.h"
 
+#include <unicode/bytestream.h>
 #include <unicode/uchar.h>
 
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+
+#include "vorlane/base/utf8.h"
 
 namespace vorlane::norm {
 namespace {
@@ -39,6 +43,25 @@ const icu::Normalizer2& nfc() {
   static const icu::Normalizer2& instance =
       instance_or_abort(&icu::Normalizer2::getNFCInstance, "NFC");
   return instance;
+}
+
+std::string compose(std::string_view text) {
+  std::string lossy;
+  if (!utf8::is_valid(text)) lossy = utf8::decode_lossy(text);
+  const std::string_view source = lossy.empty() ? text : lossy;
+  std::string composed;
+  UErrorCode status = U_ZERO_ERROR;
+  if (source.size() <= static_cast<size_t>(INT32_MAX)) {
+    const auto length = static_cast<int32_t>(source.size());
+    icu::StringByteSink<std::string> sink(&composed, length);
+    nfc().normalizeUTF8(0, icu::StringPiece(source.data(), length), sink, nullptr, status);
+  } else {
+    status = U_INDEX_OUTOFBOUNDS_ERROR;
+  }
+  // ICU fails only when out of memory or past its 2 GiB limit; the
+  // uncomposed text still holds every character.
+  if (U_FAILURE(status)) return std::string(source);
+  return composed;
 }
 
 FullLowercase full_lowercase(char32_t c) {

@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace vorlane::norm {
 
@@ -14,6 +16,10 @@ namespace vorlane::norm {
 // without it no text could be compared correctly.
 const icu::Normalizer2& nfd();
 const icu::Normalizer2& nfc();
+
+// The canonical composition (NFC) of a text; ill-formed UTF-8 is read as
+// U+FFFD per maximal ill-formed subpart first.
+std::string compose(std::string_view text);
 
 // One character's context-free full lower-case mapping: one character, or
 // two for U+0130 ("i" + U+0307). Iterable.

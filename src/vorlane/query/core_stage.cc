@@ -19,8 +19,11 @@
 #include "vorlane/norm/script.h"
 #include "vorlane/query/de_text.h"
 #include "vorlane/query/folding.h"
+#include "vorlane/query/fr_arrondissement.h"
 #include "vorlane/query/hit_json.h"
 #include "vorlane/query/index.h"
+#include "vorlane/query/it_probes.h"
+#include "vorlane/query/key_words.h"
 #include "vorlane/query/spine.h"
 #include "vorlane/query/stages.h"
 #include "vorlane/rules/rules.h"
@@ -43,36 +46,10 @@ constexpr double kPlaceMentionRadiusKm = 50.0;
 // Under a commune constraint the main pass asks for at least this many rows.
 constexpr size_t kConstrainedMainK = 20;
 
-Words split_spaces(std::string_view text) {
-  Words words;
-  size_t start = 0;
-  while (true) {
-    const size_t space = text.find(' ', start);
-    if (space == std::string_view::npos) {
-      words.push_back(text.substr(start));
-      return words;
-    }
-    words.push_back(text.substr(start, space - start));
-    start = space + 1;
-  }
-}
-
-std::string join_range(const Words& words, size_t begin, size_t end) {
-  return join_words(std::span<const std::string_view>(words.data() + begin, end - begin));
-}
-
-bool all_ascii_digits(std::string_view w) {
-  return std::all_of(w.begin(), w.end(), [](char c) { return norm::is_ascii_digit(c); });
-}
-
 bool is_digit_run(std::string_view w) { return !w.empty() && all_ascii_digits(w); }
 
 bool is_number_like(std::string_view w) {
   return w.empty() || (w.size() <= 4 && all_ascii_digits(w));
-}
-
-bool has_ascii_digit(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) { return norm::is_ascii_digit(c); });
 }
 
 bool has_ascii_letter(std::string_view text) {
@@ -94,6 +71,12 @@ bool top_has_both_codes(const Rows& rows) {
 bool has_exact_noncity_street(const Rows& rows) {
   return std::any_of(rows.begin(), rows.end(), [](const ScoredHit& r) {
     return feature_set(r.second[0]) && r.first.precision != kPrecisionCity;
+  });
+}
+
+bool has_exact_street_in_exact_commune(const Rows& rows) {
+  return std::any_of(rows.begin(), rows.end(), [](const ScoredHit& r) {
+    return feature_set(r.second[0]) && feature_set(r.second[2]);
   });
 }
 
@@ -442,12 +425,19 @@ std::optional<Rows> city_first_house_retry(const Index& index, std::string_view 
 std::vector<ScoredHit> query_feats_d(const Index& index, std::string_view q, size_t k,
                                      bool recursed, const DeStageArguments& de) {
   std::string key = index.expand_city_aliases(prepared_query_key(q));
-  // French arrondissement words are rewritten here on French sheets.
+  fr_rewrite_arrondissement_words(key);
   drop_number_runs(key);
-  // The French postcode-area step runs here on French sheets.
+  const std::optional<std::string_view> country = index.country();
+  if (country == "fr") {
+    if (auto answer = fr_postcode_area_answer(index, key)) return std::move(*answer);
+  }
   if (auto place = place_only_answer(index, key)) return std::move(*place);
-  // Set by the French commune-constraint step on French sheets.
-  const std::optional<std::string> commune_constraint;
+  std::optional<std::string> commune_constraint;
+  if (country == "fr") {
+    FrCommuneConstraint constraint = fr_commune_constraint(key);
+    if (constraint.conflicting) return {};
+    commune_constraint = std::move(constraint.commune);
+  }
 
   Rows main = query_feats_prepared_context(
       index, key, commune_constraint ? std::max(k, kConstrainedMainK) : k, std::nullopt,
@@ -458,7 +448,9 @@ std::vector<ScoredHit> query_feats_d(const Index& index, std::string_view q, siz
     });
     if (main.size() > k) main.resize(k);
   }
-  // The Italian place probe runs here on Italian sheets.
+  if (!recursed && country == "it" && !has_exact_street_in_exact_commune(main)) {
+    if (auto answer = it_place_probe(index, split_spaces(key), k)) return std::move(*answer);
+  }
   if (!main.empty()) {
     return recursed ? main : with_city_first_retry(index, key, k, std::move(main));
   }
@@ -481,7 +473,9 @@ std::vector<ScoredHit> query_feats_d(const Index& index, std::string_view q, siz
 
   std::optional<Rows> deferred;
   if (auto rows = prefix_drop(index, words, k, de, deferred)) return std::move(*rows);
-  // The Italian trailing-commune pass runs here on Italian sheets.
+  if (country == "it") {
+    if (auto rows = it_trailing_commune(index, words, deferred)) return std::move(*rows);
+  }
   if (auto rows = suffix_drop(index, words, k, de, deferred)) return std::move(*rows);
   if (deferred) return std::move(*deferred);
   return place_mentions(index, q, key);

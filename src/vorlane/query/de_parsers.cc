@@ -129,15 +129,17 @@ const std::array<std::span<const string_view>, de::kEffectCount> DE_EFFECT_FLAGS
     kHouseRange,      kHouseSlash,  kCountryPostcode,       kPostcode,
 };
 
-void annotate_de_effects(std::vector<ScoredHit>& hits, std::span<const de::Effect> effects) {
-  for (ScoredHit& row : hits) {
-    std::vector<string_view>& flags = row.first.flags;
-    for (const de::Effect e : effects) {
-      for (const string_view flag : DE_EFFECT_FLAGS[static_cast<uint8_t>(e)]) {
-        if (std::find(flags.begin(), flags.end(), flag) == flags.end()) flags.push_back(flag);
-      }
+void annotate_de_effects(Hit& hit, std::span<const de::Effect> effects) {
+  std::vector<string_view>& flags = hit.flags;
+  for (const de::Effect e : effects) {
+    for (const string_view flag : DE_EFFECT_FLAGS[static_cast<uint8_t>(e)]) {
+      if (std::find(flags.begin(), flags.end(), flag) == flags.end()) flags.push_back(flag);
     }
   }
+}
+
+void annotate_de_effects(std::vector<ScoredHit>& hits, std::span<const de::Effect> effects) {
+  for (ScoredHit& row : hits) annotate_de_effects(row.first, effects);
 }
 
 bool de_parenthetical_locality_uses_slash_qualifier(string_view query) {

@@ -24,6 +24,7 @@ extern const std::array<std::span<const std::string_view>, de::kEffectCount> DE_
 // Appends to every hit, effect by effect in the given order, each flag of
 // the effect that the hit does not carry yet (flags compared by content).
 void annotate_de_effects(std::vector<ScoredHit>& hits, std::span<const de::Effect> effects);
+void annotate_de_effects(Hit& hit, std::span<const de::Effect> effects);
 
 // "Hauptstr. 5 (Hinterhaus), 10115 Berlin/Teck": the parenthetical
 // sub-address shape whose text after the last ")," holds a '/'.

@@ -5,9 +5,6 @@
 // and skips ICU's normaliser. Ill-formed UTF-8 reads as U+FFFD, a break.
 #include "vorlane/query/de_text.h"
 
-#include <unicode/bytestream.h>
-#include <unicode/stringpiece.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -198,22 +195,7 @@ constexpr std::array<SlashQualifier, 2> kSlashQualifiers = {{
 namespace detail {
 
 std::string de_product_normalize_text_unicode(std::string_view text) {
-  std::string lossy;
-  if (!utf8::is_valid(text)) lossy = utf8::decode_lossy(text);
-  const std::string_view source = lossy.empty() ? text : lossy;
-  std::string composed;
-  UErrorCode status = U_ZERO_ERROR;
-  if (source.size() <= static_cast<size_t>(INT32_MAX)) {
-    const auto length = static_cast<int32_t>(source.size());
-    icu::StringByteSink<std::string> sink(&composed, length);
-    norm::nfc().normalizeUTF8(0, icu::StringPiece(source.data(), length), sink, nullptr, status);
-  } else {
-    status = U_INDEX_OUTOFBOUNDS_ERROR;
-  }
-  // ICU fails only when out of memory or past its 2 GiB limit; the
-  // uncomposed text still gives every composed character's form.
-  if (U_FAILURE(status)) composed = source;
-  return *product_of_composed(composed, false);
+  return *product_of_composed(norm::compose(text), false);
 }
 
 }  // namespace detail

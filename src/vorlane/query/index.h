@@ -26,8 +26,10 @@
 #include "vorlane/query/de_roster.h"
 #include "vorlane/query/hit.h"
 #include "vorlane/query/house.h"
+#include "vorlane/query/lazy_flag.h"
 #include "vorlane/query/places.h"
 #include "vorlane/query/reverse_aids.h"
+#include "vorlane/query/street_maps.h"
 #include "vorlane/rules/rules.h"
 
 namespace vorlane::query {
@@ -226,10 +228,17 @@ class Index {
   index::MetaEntries meta;
   std::vector<AdminRegion> admin_regions;
   std::optional<LatLon> default_centre;
+  // Read only through query::rewrite_target_flag (country_driver.h).
+  LazyFlag rewrite_target;
 
   // German sheets only (country exactly "de"); empty otherwise.
   DePostcodeRoster de_postcode_streets;
   DeBlankPostcodeDisplayProjection de_blank_postcode_display_streets;
+
+  // Street ids by a key of the street name alone, built once, on first use
+  // inside a query (street_types.h); the first user's rules fix the keys.
+  LazyStreetKeyMap streets_by_field_key;
+  LazyStreetKeyMap streets_by_title_key;
 
   // Built by the first reverse search (reverse.cc).
   LazyReverseAids reverse_aids;

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "vorlane/diagnosis/trace.h"
 #include "vorlane/query/guard.h"
 #include "vorlane/query/index.h"
 #include "vorlane/query/stages.h"
@@ -55,8 +56,13 @@ using Memo = std::unordered_map<MemoKey, std::vector<ScoredHit>, MemoKeyHash>;
 // Off (nullopt) on every thread until a scope opens.
 thread_local std::optional<Memo> ES_PREPARED_CACHE;
 
+// Off unless a StreetDataMemoScope is open (and allowed).
+thread_local std::optional<Memo> STREET_DATA_MEMO;
+thread_local bool STREET_DATA_MEMO_ALLOWED = true;
+
 thread_local testing::ScopedCoreScript* CORE_SCRIPT = nullptr;
 thread_local uint64_t CORE_RUNS = 0;
+thread_local uint64_t CORE_REQUESTS = 0;
 
 bool has_flag(const Hit& hit, std::string_view flag) {
   return std::find(hit.flags.begin(), hit.flags.end(), flag) != hit.flags.end();
@@ -125,6 +131,26 @@ std::vector<ScoredHit> run_core(const Index& index, std::string_view key, size_t
   return rows;
 }
 
+// run_core behind the street-data memo.
+std::vector<ScoredHit> run_core_remembered(const Index& index, std::string_view key, size_t k,
+                                           const std::optional<DeLocalityContext>& context,
+                                           std::optional<std::string_view> hint) {
+  if (!STREET_DATA_MEMO || context || diagnosis::enabled()) {
+    return run_core(index, key, k, context, hint);
+  }
+  MemoKey memo_key{reinterpret_cast<uintptr_t>(&index), std::string(key), k, std::nullopt,
+                   hint ? std::optional<std::string>(*hint) : std::nullopt};
+  if (auto found = STREET_DATA_MEMO->find(memo_key); found != STREET_DATA_MEMO->end()) {
+    return found->second;
+  }
+  std::vector<ScoredHit> rows = run_core(index, key, k, context, hint);
+  if (STREET_DATA_MEMO && STREET_DATA_MEMO->size() < kStreetDataMemoLimit &&
+      rows.size() <= kMemoRowLimit) {
+    STREET_DATA_MEMO->emplace(std::move(memo_key), rows);
+  }
+  return rows;
+}
+
 }  // namespace
 
 std::string_view cut_query_text(std::string_view text) {
@@ -170,6 +196,7 @@ std::vector<ScoredHit> query_feats_prepared_context(const Index& index, std::str
                                                     size_t k,
                                                     const std::optional<DeLocalityContext>& context,
                                                     std::optional<std::string_view> street_key_hint) {
+  ++CORE_REQUESTS;
   std::optional<MemoKey> memo_key;
   if (ES_PREPARED_CACHE && !context) {
     memo_key = MemoKey{reinterpret_cast<uintptr_t>(&index), std::string(key), k, std::nullopt,
@@ -179,7 +206,7 @@ std::vector<ScoredHit> query_feats_prepared_context(const Index& index, std::str
       return found->second;
     }
   }
-  std::vector<ScoredHit> rows = run_core(index, key, k, context, street_key_hint);
+  std::vector<ScoredHit> rows = run_core_remembered(index, key, k, context, street_key_hint);
   // The core may have opened and closed scopes of its own: look again.
   if (memo_key && ES_PREPARED_CACHE && ES_PREPARED_CACHE->size() < kMemoEntryLimit &&
       rows.size() <= kMemoRowLimit) {
@@ -197,6 +224,16 @@ EsPreparedScope::EsPreparedScope()
 
 EsPreparedScope::~EsPreparedScope() { ES_PREPARED_CACHE = std::move(saved_->memo); }
 
+struct StreetDataMemoScope::Saved {
+  std::optional<Memo> memo;
+};
+
+StreetDataMemoScope::StreetDataMemoScope()
+    : saved_(std::make_unique<Saved>(Saved{std::exchange(
+          STREET_DATA_MEMO, STREET_DATA_MEMO_ALLOWED ? std::optional<Memo>(Memo{}) : std::nullopt)})) {}
+
+StreetDataMemoScope::~StreetDataMemoScope() { STREET_DATA_MEMO = std::move(saved_->memo); }
+
 namespace testing {
 
 std::vector<ScoredHit> run_core_script(const CoreRequest& request) {
@@ -212,6 +249,10 @@ ScopedCoreScript::ScopedCoreScript(Script script)
 ScopedCoreScript::~ScopedCoreScript() { CORE_SCRIPT = previous_; }
 
 uint64_t core_runs() { return CORE_RUNS; }
+
+uint64_t core_requests() { return CORE_REQUESTS; }
+
+bool set_street_data_memo(bool on) { return std::exchange(STREET_DATA_MEMO_ALLOWED, on); }
 
 std::optional<size_t> memo_size() {
   if (!ES_PREPARED_CACHE) return std::nullopt;

@@ -72,6 +72,25 @@ class EsPreparedScope {
   std::unique_ptr<Saved> saved_;
 };
 
+// Remembers, on the calling thread and for the lifetime of the scope, the
+// matching core's answers to requests without a locality context, by
+// (index, key, k, hint), at most kStreetDataMemoLimit of them; within one
+// query the core is a pure function of that key. Consulted after the
+// Spanish memo; bypassed while the diagnosis trace records. The
+// street-data stage opens one per query.
+class StreetDataMemoScope {
+ public:
+  [[nodiscard]] StreetDataMemoScope();
+  ~StreetDataMemoScope();
+  StreetDataMemoScope(const StreetDataMemoScope&) = delete;
+  StreetDataMemoScope& operator=(const StreetDataMemoScope&) = delete;
+
+ private:
+  struct Saved;
+  std::unique_ptr<Saved> saved_;
+};
+inline constexpr size_t kStreetDataMemoLimit = 1024;
+
 // ---- TEST HOOKS: never used by the system. ----
 namespace testing {
 
@@ -108,6 +127,12 @@ class ScopedCoreScript {
 
 // Matching-core runs made on the calling thread so far (memo hits excluded).
 uint64_t core_runs();
+// Matching-core requests made on the calling thread so far (memo hits
+// included).
+uint64_t core_requests();
+// Whether StreetDataMemoScope remembers anything on the calling thread
+// (default true); returns the previous setting.
+bool set_street_data_memo(bool on);
 // Entries in the calling thread's memo; none while it is off.
 std::optional<size_t> memo_size();
 

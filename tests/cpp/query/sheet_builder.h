@@ -118,6 +118,7 @@ struct SheetBuilder {
   std::optional<std::pair<float, std::array<float, 10>>> rank_model;
   std::vector<uint32_t> commune_postings{0};
   std::optional<std::string> commune_name_fst;  // fst map image in place of the empty one
+  std::optional<std::string> street_key_fst;    // likewise for the street-key dictionary
   std::vector<std::pair<std::string, std::string>> meta;  // none: no metadata section
   std::optional<std::string> raw_grid_cells;                // replaces the cell records
   struct RulesEntry {
@@ -187,7 +188,7 @@ struct SheetBuilder {
     const std::string empty_fst(fst_bytes.begin(), fst_bytes.end());
     std::vector<std::pair<int, std::string>> sections = {
         {1, commune_name_fst.value_or(empty_fst)}, {2, communes_meta}, {3, postings},
-        {4, empty_fst}, {5, streets_meta}, {6, house_data}, {7, names}, {8, suffix_section},
+        {4, street_key_fst.value_or(empty_fst)}, {5, streets_meta}, {6, house_data}, {7, names}, {8, suffix_section},
         {9, grid_section()}, {12, empty_fst}, {13, ""}, {14, coords}};
     if (rank_model) sections.emplace_back(11, rank_section());
     if (!meta_section.empty()) sections.emplace_back(17, meta_section);
