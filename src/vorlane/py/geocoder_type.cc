@@ -196,7 +196,14 @@ PyObject* geocoder_geocode_many(PyObject* self, PyObject* args, PyObject* kwargs
         queries->size(), [] { return PyErr_CheckSignals() == 0; },
         [&](size_t first, size_t m) {
           answers.assign(m, {});
-          map_run(*pool, engine, *queries, first, *k, answers);
+          try {
+            map_run(*pool, engine, *queries, first, *k, answers);
+          } catch (abi::__forced_unwind&) {
+            // The interpreter is ending this thread at exit without giving
+            // the lock back: the output list may not even be released now.
+            (void)out.release();
+            throw;
+          }
         },
         [&](size_t, size_t m) {
           for (size_t i = 0; i < m; ++i) {
