@@ -144,25 +144,63 @@ const char kGeocodeManyDoc[] =
     "so `k` is honoured (an empty list means no match). Interruptible: Ctrl-C is\n"
     "checked between chunks and raises KeyboardInterrupt.";
 
-// Answers queries[first, first + answers.size()) on the pool with the
-// interpreter lock released. A failed query is rethrown only once the lock
-// is held again: the thread may be ended while re-acquiring it at exit, and
-// that must not happen while another exception is in flight.
-void map_run(batch_pool::Pool& pool, const Engine& engine, const std::vector<std::string>& queries,
-             size_t first, uint64_t k, std::vector<std::vector<query::Hit>>& answers) {
-  std::exception_ptr failure;
-  {
-    GilRelease released;
-    try {
-      pool.map(answers.size(), [&](size_t i) {
-        answers[i] = query::query_cascade(*engine.address, engine.poi.get(), queries[first + i], k);
-      });
-    } catch (...) {
-      failure = std::current_exception();
-    }
+// One run of a batch: the answers of queries[first, first + answers.size()),
+// each written by a worker into its own slot.
+struct RunTask {
+  const Engine& engine;
+  const std::vector<std::string>& queries;
+  uint64_t k;
+  size_t first = 0;
+  std::vector<std::vector<query::Hit>> answers;
+
+  void operator()(size_t i) {
+    answers[i] = query::query_cascade(*engine.address, engine.poi.get(), queries[first + i], k);
   }
-  if (failure) std::rethrow_exception(failure);
-}
+};
+
+// The runs of one batch on the pool. Two runs alternate, so that one is
+// converted under the interpreter lock while the workers map the next.
+class BatchRuns {
+ public:
+  BatchRuns(batch_pool::Pool& pool, const Engine& engine, const std::vector<std::string>& queries,
+            uint64_t k)
+      : pool_(pool), runs_{RunTask{engine, queries, k, 0, {}}, RunTask{engine, queries, k, 0, {}}} {}
+
+  void start(size_t first, size_t m) {
+    RunTask& run = run_at(first);
+    run.first = first;
+    run.answers.assign(m, {});
+    pending_.emplace(pool_, m, run);
+  }
+
+  // Waits with the lock released. A failed query is rethrown only once the
+  // lock is held again: the thread may be ended while re-acquiring it at
+  // exit, and that must not happen while another exception is in flight.
+  void finish() {
+    std::exception_ptr failure;
+    {
+      GilRelease released;
+      try {
+        pending_->wait();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    pending_.reset();
+    if (failure) std::rethrow_exception(failure);
+  }
+
+  const std::vector<std::vector<query::Hit>>& answers(size_t first) { return run_at(first).answers; }
+
+ private:
+  RunTask& run_at(size_t first) { return runs_[first / batch_pool::kRunSize % 2]; }
+
+  batch_pool::Pool& pool_;
+  RunTask runs_[2];
+  // Declared last, so that leaving early waits for the run before its
+  // buffers go.
+  std::optional<batch_pool::Pool::Pending> pending_;
+};
 
 // Forward queries on the process's batch pool, a run of at most kRunSize
 // queries at a time: an interrupt check, the run answered with the lock
@@ -188,16 +226,15 @@ PyObject* geocoder_geocode_many(PyObject* self, PyObject* args, PyObject* kwargs
       return nullptr;
     }
 
-    const Engine& engine = engine_of(self);
     PyRef out = PyRef::steal(PyList_New(0));
     if (!out) return nullptr;
-    std::vector<std::vector<query::Hit>> answers;
+    BatchRuns runs(*pool, engine_of(self), *queries, *k);
     const bool done = batch_pool::run_in_runs(
         queries->size(), [] { return PyErr_CheckSignals() == 0; },
-        [&](size_t first, size_t m) {
-          answers.assign(m, {});
+        [&](size_t first, size_t m) { runs.start(first, m); },
+        [&] {
           try {
-            map_run(*pool, engine, *queries, first, *k, answers);
+            runs.finish();
           } catch (abi::__forced_unwind&) {
             // The interpreter is ending this thread at exit without giving
             // the lock back: the output list may not even be released now.
@@ -205,7 +242,8 @@ PyObject* geocoder_geocode_many(PyObject* self, PyObject* args, PyObject* kwargs
             throw;
           }
         },
-        [&](size_t, size_t m) {
+        [&](size_t first, size_t m) {
+          const auto& answers = runs.answers(first);
           for (size_t i = 0; i < m; ++i) {
             PyRef list = PyRef::steal(hit_list(answers[i]));
             if (!list || PyList_Append(out.get(), list.get()) != 0) return false;
