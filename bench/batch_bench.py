@@ -21,7 +21,7 @@ sys.path.insert(0, str(HERE))
 
 import vorlane  # noqa: E402
 import make_sheet as ms  # noqa: E402
-from forward_bench import street_name, typo  # noqa: E402
+from forward_bench import mixes as forward_mixes  # noqa: E402
 
 N = 20_000
 K = 5
@@ -29,16 +29,9 @@ REPEATS = 3
 
 
 def mixes() -> dict[str, list[str]]:
+    """The forward benchmark's mixes and their blend."""
     rng = random.Random(17)
-    picks = [rng.randrange(ms.STREETS) for _ in range(N)]
-    addresses = [(1 + 2 * rng.randrange(ms.HOUSES_PER_STREET), street_name(s),
-                  f"commune {s * ms.COMMUNES // ms.STREETS}") for s in picks]
-    junk = ["zqx", "blorf", "vintup", "krast", "omweb", "pliss"]
-    out = {
-        "clean": [f"{n} {s} {c}" for n, s, c in addresses],
-        "typo": [f"{n} {typo(s, rng)} {c}" for n, s, c in addresses],
-        "no answer": [f"{rng.choice(junk)} {rng.choice(junk)} {rng.randrange(10, 99)}" for _ in range(N)],
-    }
+    out = forward_mixes(N, rng)
     kinds = rng.choices(list(out), weights=(70, 25, 5), k=N)
     out["blend"] = [out[kind][i] for i, kind in enumerate(kinds)]
     return out
