@@ -37,23 +37,30 @@ def mixes() -> dict[str, list[str]]:
     return out
 
 
-def per_second(fn, count: int) -> float:
-    """Items per second of the fastest of REPEATS calls of `fn`."""
-    best = float("inf")
+def timed(fn, count: int) -> tuple[float, float]:
+    """Items per second and process CPU microseconds per item, of the
+    fastest of REPEATS calls of `fn`."""
+    best = (float("inf"), 0.0)
     for _ in range(REPEATS):
-        t0 = time.perf_counter()
+        t0, c0 = time.perf_counter(), time.process_time()
         fn()
-        best = min(best, time.perf_counter() - t0)
-    return count / best
+        best = min(best, (time.perf_counter() - t0, time.process_time() - c0))
+    return count / best[0], 1e6 * best[1] / count
+
+
+def per_second(fn, count: int) -> float:
+    return timed(fn, count)[0]
 
 
 def batch_rates() -> None:
-    """In a child whose VORLANE_THREADS fixes the pool: geocode_many per mix."""
+    """In a child whose VORLANE_THREADS fixes the pool: geocode_many per mix,
+    with the CPU time per query of all its threads (which, unlike the rate,
+    other load on the machine hardly changes)."""
     g = vorlane.Geocoder(str(ms.bench_sheet()))
     rates = {}
     for name, qs in mixes().items():
         g.geocode_many(qs[:1000], K)
-        rates[name] = per_second(lambda: g.geocode_many(qs, K), len(qs))
+        rates[name] = timed(lambda: g.geocode_many(qs, K), len(qs))
     print(json.dumps(rates))
 
 
@@ -72,17 +79,19 @@ def main() -> None:
         return
     g = vorlane.Geocoder(str(ms.bench_sheet()))
     qs = mixes()
-    single = {}
-    for name, queries in qs.items():
-        single[name] = per_second(lambda: [g.geocode(q, K) for q in queries], len(queries))
-    print("geocode, one thread: " + ", ".join(f"{m} {r:,.0f}/s" for m, r in single.items()), flush=True)
+    single = {name: timed(lambda: [g.geocode(q, K) for q in queries], len(queries))
+              for name, queries in qs.items()}
+    print("geocode, one thread: " + ", ".join(f"{m} {r:,.0f}/s {c:.1f} us CPU"
+                                               for m, (r, c) in single.items()), flush=True)
+    print("geocode_many: rate, its ratio to n x single, CPU per query", flush=True)
     n = 1
     while n <= (os.cpu_count() or 1):
         env = dict(os.environ, VORLANE_THREADS=str(n))
         rates = json.loads(subprocess.run([sys.executable, __file__, "--batch"], env=env, check=True,
                                           capture_output=True, text=True).stdout)
-        cells = ", ".join(f"{m} {r:,.0f}/s ({r / (n * single[m]):.2f})" for m, r in rates.items())
-        print(f"geocode_many, {n} workers (rate / n x single): {cells}", flush=True)
+        cells = ", ".join(f"{m} {r:,.0f}/s {r / (n * single[m][0]):.2f} {c:.1f} us"
+                          for m, (r, c) in rates.items())
+        print(f"  {n} workers: {cells}", flush=True)
         n *= 2
     per_item_overhead(g, g.geocode(qs["clean"][0], 1)[0])
 
