@@ -33,19 +33,24 @@ def typo(name: str, rng: random.Random) -> str:
     return " ".join(words)
 
 
-def main() -> None:
-    g = vorlane.Geocoder(str(ms.bench_sheet()))
-    rng = random.Random(17)
-    picks = [rng.randrange(ms.STREETS) for _ in range(N)]
+def mixes(count: int, rng: random.Random) -> dict[str, list[str]]:
+    """`count` clean addresses, the same with a misspelt street, and texts
+    that match nothing."""
+    picks = [rng.randrange(ms.STREETS) for _ in range(count)]
     addresses = [(1 + 2 * rng.randrange(ms.HOUSES_PER_STREET), street_name(s),
                   f"commune {s * ms.COMMUNES // ms.STREETS}") for s in picks]
     junk = ["zqx", "blorf", "vintup", "krast", "omweb", "pliss"]
-    mixes = {
+    return {
         "clean": [f"{n} {s} {c}" for n, s, c in addresses],
         "typo": [f"{n} {typo(s, rng)} {c}" for n, s, c in addresses],
-        "no answer": [f"{rng.choice(junk)} {rng.choice(junk)} {rng.randrange(10, 99)}" for _ in range(N)],
+        "no answer": [f"{rng.choice(junk)} {rng.choice(junk)} {rng.randrange(10, 99)}"
+                      for _ in range(count)],
     }
-    for name, queries in mixes.items():
+
+
+def main() -> None:
+    g = vorlane.Geocoder(str(ms.bench_sheet()))
+    for name, queries in mixes(N, random.Random(17)).items():
         answers = [g.geocode(q, 5) for q in queries[:200]]
         houses = sum(1 for a in answers if a and a[0]["precision"] == "house") / len(answers)
         t0 = time.perf_counter()

@@ -45,14 +45,6 @@ def test_key_hook_reaches_every_dictionary():
     assert b"k:Rue" in fst_keys(sections[sw.SEC_WORDS_FST])
 
 
-@pytest.mark.parametrize("lat, lon, key", [
-    (0.0, 0.0, 9000 * 36000 + 18000), (-90.0, -180.0, 0), (90.0, 180.0, 17999 * 36000 + 35999),
-    (95.0, -200.0, 17999 * 36000), (48.8566, 2.3522, 13885 * 36000 + 18235), (-0.001, -0.001, 8999 * 36000 + 17999),
-])
-def test_cell_key(lat, lon, key):
-    assert sw.cell_key(lat, lon) == key
-
-
 def test_layout_edits_reach_the_bytes():
     # the cases that must open quietly rely on these edits, and would pass just as well without them
     layout = sw.sample_sheet().layout()

@@ -1,80 +1,28 @@
 """Test-only writer of vorlane index files (address sheets and POI layers).
 
-Tests describe a tiny country in plain Python -- communes, streets, houses --
-and this module turns the description into the exact bytes of an index file,
-plus the optional admin sidecar.  It can also hand back the file as a mutable
-`Layout` so that a test can damage it on purpose (a wrong version byte, a TOC
-entry that points past the end, a truncated file, ...) before serialising.
+Tests describe a tiny country -- `Commune`s, `Street`s and their `House`s, in
+a `Sheet` -- and this module writes the exact bytes of the index file, plus
+the optional admin sidecar.  `Sheet.layout()` hands the file back as a mutable
+`Layout`, so a test can damage it on purpose (a wrong version byte, a TOC
+entry past the end, a patched record) before serialising.
 
-Description format
-------------------
-* `Commune(name, code, weight=1, lat=0.0, lon=0.0, aliases=())`:
-  commune id = position in `Sheet.communes`.  `code` is at most 8 bytes of
-  UTF-8 (NUL-padded in the record).  `aliases` are extra commune-name
-  dictionary keys that lead to this commune.  lat/lon (0, 0) = no coordinates.
-* `Street(name, commune, houses, postcode=0, postcode_text=None, lat=None,
-  lon=None)`: street id = position in `Sheet.streets`.  `commune` is a commune
-  id (int), or a commune code or name (str).  A street needs at least one
-  house.  Without lat/lon the street point is the mean of its houses' points,
-  or else the commune's point.
-* `House(number, suffix="", lat=None, lon=None, postcode=None)`: houses are
-  written in ascending number order (stable, so equal numbers keep their
-  order); a house without lat/lon sits on the street point.  Giving any house a
-  postcode (format version 7 only) switches the street to per-house postcodes:
-  its dictionary is the sorted set of its house postcodes, unless
-  `Street.house_postcodes` lists the dictionary explicitly (written verbatim,
-  in that order, so tests can build unsorted or duplicated dictionaries).
-* `Sheet(communes, streets, version=7, words=None, meta=DEFAULT_META,
-  rules=None, rank_model=None, parser_model=None, grid=None, suffixes=None)`:
-  `words` None derives the word dictionary from the street keys (every word of
-  every street key, listing the streets that contain it); a mapping
-  {word: [street ids]} is written verbatim, ids in the given order.  `grid`
-  None lists every street in the 0.01-degree cells of its point and of its
-  houses; a mapping {cell key: [street ids]} is written as given.  `meta` None
-  and `rules` None leave those sections out.
+Ids are positions in `Sheet.communes` / `Sheet.streets`; a street names its
+commune by id, code or name.  Houses are written in ascending number order; a
+house without coordinates sits on the street point, which is the mean of its
+houses' points, else the commune's.  Giving a house a postcode switches its
+street to per-house postcodes (version 7).  `words` / `grid` None derive the
+word dictionary and reverse grid from the streets; a mapping is written as
+given.  Coordinates are degrees, stored as i32 round(x * 1e7).
 
-Coordinates are degrees in descriptions and are stored as i32 round(x * 1e7).
-
-Dictionary keys (commune names, street keys, derived words) must be in the
-engine's canonical text form.  They all go through ONE hook, `canonical_key`,
-whose function is set with `set_key_function` (or `key_function_override` in
-a `with` block).  The default is a placeholder that only lower-cases ASCII and
-collapses white space; the test session switches it to the engine's own
-normaliser, `engine_key_function()`, loaded through ctypes from the test-hooks
-library named by the environment variable VORLANE_TESTHOOKS -- never
-re-implement the canonical form here.  `Commune.key` / `Street.key` bypass the
-hook for one entry.
-
-The derived word dictionary also holds the sound-alike entries the engine
-looks up: "~" followed by the phonetic key of a word (when that key has at
-least 3 characters), listing the streets of every word with that key.  They
-come from the hook set with `set_phonetic_function` (the engine's, through
-`engine_phonetic_function()`); with no phonetic function installed, none are
-derived.
-
-Example::
-
-    sheet = Sheet(
-        communes=[Commune("Paris", "75056", weight=2_000_000,
-                          lat=48.8566, lon=2.3522)],
-        streets=[Street("Rue de la Paix", "75056", postcode=75002,
-                        postcode_text="75002",
-                        houses=[House(1, lat=48.8690, lon=2.3310),
-                                House(1, "bis"), House(3)])])
-    sheet.write("/tmp/fr.idx")                    # a valid sheet
-    layout = sheet.layout()                       # or damage it first:
-    layout.version = 8
-    layout.entry(SEC_STREETS_META).length += 1
-    bad = layout.to_bytes()
-
-Command line: `python tests/support/sheetwriter.py sample OUT.idx [--version 6]
-[--with-models] [--admin]` writes the sample sheet (and its sidecar), with
-the engine's keys when VORLANE_TESTHOOKS is set.
+Dictionary keys must be in the engine's canonical form, so they all go through
+`canonical_key`, and the "~" sound-alike words through the phonetic hook; the
+test session installs the engine's own functions (`engine_key_function`,
+`engine_phonetic_function`, through the test-hooks library named by
+VORLANE_TESTHOOKS) -- never re-implement the canonical form here.
 """
 
 from __future__ import annotations
 
-import argparse
 import contextlib
 import ctypes
 import dataclasses
@@ -83,7 +31,6 @@ import hashlib
 import math
 import os
 import struct
-import sys
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Callable, Iterable, Mapping, Sequence
@@ -336,12 +283,12 @@ def build_fst(items: Iterable[tuple[bytes, int]]) -> bytes:
     return bytes(ducer.Map.build(":memory:", ordered))
 
 
-def encode_postings(ids: Sequence[int], count: int | None = None) -> bytes:
+def encode_postings(ids: Sequence[int]) -> bytes:
     """One word_postings list: count, first id, then deltas -- in the order
     given, unchecked (a repeated id gives a zero delta)."""
+    out = bytearray(varint(len(ids)))
     if not ids:
-        return varint(len(ids) if count is None else count)
-    out = bytearray(varint(len(ids) if count is None else count))
+        return bytes(out)
     out += varint(ids[0])
     for prev, cur in zip(ids, ids[1:]):
         out += varint(cur - prev)
@@ -397,24 +344,24 @@ def encode_grid(cells: Mapping[int, Sequence[int]]) -> bytes:
     return u32(len(cells)) + bytes(records) + bytes(ids)
 
 
-def encode_suffixes(texts: Sequence[str | bytes], count: int | None = None) -> bytes:
-    out = bytearray(u32(len(texts) if count is None else count))
+def encode_suffixes(texts: Sequence[str | bytes]) -> bytes:
+    out = bytearray(u32(len(texts)))
     for text in texts:
         out += length_prefixed(text)
     return bytes(out)
 
 
-def encode_meta(pairs: Sequence[tuple[str | bytes, str | bytes]], count: int | None = None) -> bytes:
-    out = bytearray(u32(len(pairs) if count is None else count))
+def encode_meta(pairs: Sequence[tuple[str | bytes, str | bytes]]) -> bytes:
+    out = bytearray(u32(len(pairs)))
     for key, value in pairs:
         k, v = as_bytes(key), as_bytes(value)
         out += u16(len(k)) + k + u32(len(v)) + v
     return bytes(out)
 
 
-def encode_rules(entries: Sequence[tuple], count: int | None = None) -> bytes:
+def encode_rules(entries: Sequence[tuple]) -> bytes:
     """Rules section: entries (kind, a) or (kind, a, b), texts str or bytes."""
-    out = bytearray(u32(len(entries) if count is None else count))
+    out = bytearray(u32(len(entries)))
     for entry in entries:
         kind, a = entry[0], as_bytes(entry[1])
         b = as_bytes(entry[2]) if len(entry) > 2 else b""
@@ -444,11 +391,10 @@ class ParserModel:
 
     biases: Sequence[float]
     weights: Sequence[Sequence[float]]
-    buckets: int | None = None  # None: len(weights[0])
 
     def to_bytes(self) -> bytes:
         rows = [list(r) for r in self.weights]
-        buckets = self.buckets if self.buckets is not None else (len(rows[0]) if rows else 0)
+        buckets = len(rows[0]) if rows else 0
         if any(len(r) != len(rows[0]) for r in rows):
             raise ValueError("every label needs the same number of bucket weights")
         out = bytearray(PARSER_MAGIC + u32(buckets) + u8(len(self.biases)))
@@ -489,7 +435,6 @@ class Commune:
     lat: float = 0.0
     lon: float = 0.0
     aliases: Sequence[str] = ()
-    key: str | None = None  # dictionary key; None: canonical_key(name)
 
 
 @dataclass
@@ -510,8 +455,7 @@ class Street:
     postcode_text: str | None = None
     lat: float | None = None
     lon: float | None = None
-    house_postcodes: Sequence[str] | None = None  # explicit per-house dictionary
-    key: str | None = None  # street part of the key; None: canonical_key(name)
+    house_postcodes: Sequence[str] | None = None  # explicit per-house dictionary, written verbatim
 
 
 @dataclass
@@ -527,11 +471,9 @@ class Sheet:
     grid: Mapping[int, Sequence[int]] | None = None
     suffixes: Sequence[str] | None = None  # suffix id i+1 = suffixes[i]
 
-    def layout(self, toc_room: int = MAX_SECTIONS) -> "Layout":
+    def layout(self) -> "Layout":
         built = _SheetBuilder(self).build()
-        layout = Layout.from_sections(built.sections, version=self.version, toc_room=toc_room)
-        layout.info = built.info
-        return layout
+        return Layout(built.sections, self.version, built.info)
 
     def to_bytes(self) -> bytes:
         return self.layout().to_bytes()
@@ -571,11 +513,7 @@ def derive_words(streets: Sequence[Street]) -> dict[str, list[int]]:
 
 
 def _street_key_text(street: Street) -> str:
-    return street.key if street.key is not None else canonical_key(street.name)
-
-
-def _commune_key_text(commune: Commune) -> str:
-    return commune.key if commune.key is not None else canonical_key(commune.name)
+    return canonical_key(street.name)
 
 
 # --------------------------------------------------------------------------
@@ -586,15 +524,9 @@ def _commune_key_text(commune: Commune) -> str:
 class BuildInfo:
     """What the builder decided, for tests that need ids or offsets."""
 
-    names: dict[bytes, int] = field(default_factory=dict)  # text -> names offset
-    suffix_ids: dict[str, int] = field(default_factory=dict)
     commune_keys: dict[bytes, list[int]] = field(default_factory=dict)
     street_keys: dict[bytes, int] = field(default_factory=dict)
     words: dict[bytes, list[int]] = field(default_factory=dict)
-    grid: dict[int, list[int]] = field(default_factory=dict)
-
-    def name_offset(self, text: str | bytes) -> int:
-        return self.names[as_bytes(text)]
 
 
 class _NamesPool:
@@ -652,14 +584,12 @@ class _SheetBuilder:
             SEC_META: None if sheet.meta is None else encode_meta(sheet.meta),
         }
         sections.update({k: v for k, v in optional.items() if v is not None})
-        self.info.names = dict(self.names.offsets)
-        self.info.suffix_ids = suffix_ids
         return _Built(dict(sorted(sections.items())), self.info)
 
     def _commune_dictionary(self) -> tuple[bytes, bytes]:
         by_key: dict[bytes, list[int]] = {}
         for commune_id, commune in enumerate(self.sheet.communes):
-            keys = [_commune_key_text(commune)] + [canonical_key(a) for a in commune.aliases]
+            keys = [canonical_key(commune.name)] + [canonical_key(a) for a in commune.aliases]
             for key in dict.fromkeys(as_bytes(k) for k in keys):
                 by_key.setdefault(key, []).append(commune_id)
         postings = bytearray()
@@ -796,7 +726,6 @@ class _SheetBuilder:
                     ids = cells.setdefault(cell_key(s_lat / 1e7, s_lon / 1e7), [])
                     if street_id not in ids:
                         ids.append(street_id)
-        self.info.grid = dict(sorted(cells.items()))
         return encode_grid(cells)
 
 
@@ -829,47 +758,28 @@ class PlacedSection:
 
 
 class Layout:
-    """An index file before serialisation.
+    """An index file before serialisation: `sections` maps section id ->
+    PlacedSection(offset, data), `toc` lists the TOC entries written, in order;
+    `magic`, `version` and `n` (None: len(toc)) are the header fields.
+    Content edits (`replace_section`, `add_section`) re-place the sections and
+    rebuild the TOC, so they must come before any edit of `toc`; doing them
+    later raises rather than silently undoing the TOC edit.  `patch` moves
+    nothing."""
 
-    `sections` maps section id -> PlacedSection(offset, data).  `toc` is the
-    list of TOC entries written, in order; `n` (None: len(toc)), `version`
-    and `magic` are the header fields.  Content edits (`replace_section`,
-    `add_section`, `remove_section`) re-place the sections and rebuild the
-    TOC, so they must come before any edit of `toc`; doing them later raises
-    rather than silently undoing the TOC edit.  `patch`, `patch_file`,
-    `append` and `truncate` never move anything.
-    """
-
-    def __init__(self, version: int, toc_room: int = MAX_SECTIONS) -> None:
+    def __init__(self, sections: Mapping[int, bytes], version: int, info: BuildInfo) -> None:
         self.magic = MAGIC
         self.version = version
         self.n: int | None = None
-        self.toc_room = max(toc_room, MAX_SECTIONS)
-        self.sections: dict[int, PlacedSection] = {}
+        self.info = info
+        self.sections = {sid: PlacedSection(0, bytearray(data)) for sid, data in sections.items()}
         self.toc: list[TocEntry] = []
-        self.tail = bytearray()
-        self.file_patches: list[tuple[int, bytes]] = []
-        self.truncate_to: int | None = None
-        self.info = BuildInfo()
         self._packed_toc: list[TocEntry] = []
-
-    @classmethod
-    def from_sections(cls, sections: Mapping[int, bytes], version: int = 7,
-                      toc_room: int = MAX_SECTIONS) -> "Layout":
-        """A layout of raw section bytes, placed in ascending id order."""
-        layout = cls(version, toc_room)
-        layout.sections = {sid: PlacedSection(0, bytearray(data)) for sid, data in sections.items()}
-        layout._pack()
-        return layout
-
-    @property
-    def data_start(self) -> int:
-        return HEADER_SIZE + TOC_ENTRY_SIZE * self.toc_room
+        self._pack()
 
     def _pack(self) -> None:
         if self.toc != self._packed_toc:
             raise RuntimeError("the TOC was edited; make content edits before TOC edits")
-        position = self.data_start
+        position = MIN_FILE_SIZE
         for sid in sorted(self.sections):
             self.sections[sid].offset = position
             position += self.sections[sid].length
@@ -892,11 +802,6 @@ class Layout:
         self._pack()
         return self
 
-    def remove_section(self, sid: int) -> "Layout":
-        del self.sections[sid]
-        self._pack()
-        return self
-
     def patch(self, sid: int, offset: int, data: bytes) -> "Layout":
         """Overwrite bytes inside a section, without changing its length."""
         section = self.sections[sid]
@@ -907,20 +812,6 @@ class Layout:
 
     def patch_u32(self, sid: int, offset: int, value: int) -> "Layout":
         return self.patch(sid, offset, u32(value))
-
-    def patch_file(self, offset: int, data: bytes) -> "Layout":
-        """Overwrite bytes at an absolute file offset, after everything else
-        is laid out (before truncation)."""
-        self.file_patches.append((offset, bytes(data)))
-        return self
-
-    def append(self, data: bytes) -> "Layout":
-        self.tail += data
-        return self
-
-    def truncate(self, length: int) -> "Layout":
-        self.truncate_to = length
-        return self
 
     # TOC edits
 
@@ -947,14 +838,10 @@ class Layout:
     def section(self, sid: int) -> bytes:
         return bytes(self.sections[sid].data)
 
-    def body_end(self) -> int:
-        return max([self.data_start] + [s.offset + s.length for s in self.sections.values()])
-
     def to_bytes(self) -> bytes:
-        if HEADER_SIZE + TOC_ENTRY_SIZE * len(self.toc) > self.data_start:
-            raise ValueError(f"{len(self.toc)} TOC entries overrun the first section; "
-                             f"lay out with toc_room={len(self.toc)}")
-        image = bytearray(self.body_end())
+        if len(self.toc) > MAX_SECTIONS:
+            raise ValueError(f"{len(self.toc)} TOC entries overrun the first section")
+        image = bytearray(max([MIN_FILE_SIZE] + [s.offset + s.length for s in self.sections.values()]))
         image[0:4] = self.magic
         image[4] = self.version
         image[5] = len(self.toc) if self.n is None else self.n
@@ -963,13 +850,6 @@ class Layout:
             image[at:at + TOC_ENTRY_SIZE] = struct.pack("<BQQ", e.id, e.offset, e.length)
         for s in self.sections.values():
             image[s.offset:s.offset + s.length] = s.data
-        image += self.tail
-        for offset, data in self.file_patches:
-            if offset < 0 or offset + len(data) > len(image):
-                raise IndexError(f"file patch {offset}..{offset + len(data)} outside {len(image)} bytes")
-            image[offset:offset + len(data)] = data
-        if self.truncate_to is not None:
-            del image[self.truncate_to:]
         return bytes(image)
 
     def write(self, path: str | Path) -> Path:
@@ -984,29 +864,20 @@ class Layout:
 
 @dataclass
 class Region:
-    """One admin region.  Points are (lat, lon) in degrees, or raw i32 units
-    of 1e-7 degree when `raw_units` is set; `bbox` is (min lat, min lon,
-    max lat, max lon) in the same units, None to compute it from the rings."""
+    """One admin region: rings of (lat, lon) points in degrees; its bounding
+    box is computed from them."""
 
     name: str | bytes
     rings: Sequence[Sequence[tuple[float, float]]]
-    bbox: tuple[float, float, float, float] | None = None
-    raw_units: bool = False
-
-    def _units(self, v: float) -> int:
-        return int(v) if self.raw_units else to_units(v)
 
     def to_bytes(self) -> bytes:
         name = as_bytes(self.name)
-        rings = [[(self._units(a), self._units(b)) for a, b in ring] for ring in self.rings]
-        if self.bbox is not None:
-            box = [self._units(v) for v in self.bbox]
-        else:
-            points = [p for ring in rings for p in ring]
-            if not points:
-                raise ValueError(f"region {self.name!r} has no points; give its bbox")
-            box = [min(p[0] for p in points), min(p[1] for p in points),
-                   max(p[0] for p in points), max(p[1] for p in points)]
+        rings = [[(to_units(a), to_units(b)) for a, b in ring] for ring in self.rings]
+        points = [p for ring in rings for p in ring]
+        if not points:
+            raise ValueError(f"region {self.name!r} has no points")
+        box = [min(p[0] for p in points), min(p[1] for p in points),
+               max(p[0] for p in points), max(p[1] for p in points)]
         out = bytearray(length_prefixed(name))
         out += b"".join(i32(v) for v in box)
         out += u16(len(rings))
@@ -1016,11 +887,9 @@ class Region:
         return bytes(out)
 
 
-def encode_admin(regions: Sequence[Region], *, magic: bytes = ADMIN_MAGIC,
-                 count: int | None = None, truncate: int | None = None) -> bytes:
-    """The sidecar bytes; `count` falsifies the region count, `truncate` cuts
-    the file to that many bytes."""
-    data = magic + u32(len(regions) if count is None else count) + b"".join(r.to_bytes() for r in regions)
+def encode_admin(regions: Sequence[Region], *, truncate: int | None = None) -> bytes:
+    """The sidecar bytes; `truncate` cuts the file to that many bytes."""
+    data = ADMIN_MAGIC + u32(len(regions)) + b"".join(r.to_bytes() for r in regions)
     return data if truncate is None else data[:truncate]
 
 
@@ -1036,11 +905,10 @@ def box_region(name: str, min_lat: float, min_lon: float, max_lat: float, max_lo
 
 
 # --------------------------------------------------------------------------
-# Sample sheet (demos, command line, tests that just need a valid file)
+# Sample sheet, for tests that just need a valid file
 
 
-def sample_sheet(version: int = 7, with_models: bool = False) -> Sheet:
-    per_house = version >= 7
+def sample_sheet() -> Sheet:
     communes = [
         Commune("Paris", "75056", weight=2_100_000, lat=48.8566, lon=2.3522),
         Commune("Lyon", "69123", weight=520_000, lat=45.7640, lon=4.8357),
@@ -1052,9 +920,9 @@ def sample_sheet(version: int = 7, with_models: bool = False) -> Sheet:
             House(1, lat=48.86905, lon=2.33095), House(1, "bis", lat=48.86910, lon=2.33090),
             House(2, lat=48.86895, lon=2.33105), House(5, lat=48.86930, lon=2.33060)]),
         Street("Avenue des Champs-Élysées", "75056", postcode=75008, houses=[
-            House(10, lat=48.87000, lon=2.30600, postcode="75008" if per_house else None),
-            House(12, "ter", lat=48.87020, lon=2.30560, postcode="75008" if per_house else None),
-            House(101, lat=48.87250, lon=2.29950, postcode="75116" if per_house else None)]),
+            House(10, lat=48.87000, lon=2.30600, postcode="75008"),
+            House(12, "ter", lat=48.87020, lon=2.30560, postcode="75008"),
+            House(101, lat=48.87250, lon=2.29950, postcode="75116")]),
         Street("Rue de la République", "69123", postcode=69002, postcode_text="69002", houses=[
             House(3, lat=45.76300, lon=4.83600), House(7, lat=45.76330, lon=4.83590)]),
         Street("Rue de la République", "93066", postcode=93200, postcode_text="93200", houses=[
@@ -1062,38 +930,10 @@ def sample_sheet(version: int = 7, with_models: bool = False) -> Sheet:
         Street("Rue de Paris", "97411", postcode=97400, postcode_text="97400", houses=[
             House(8, lat=-20.87900, lon=55.44900)]),
     ]
-    rank = RankModel(bias=0.5, weights=(3.0, 1.5, 2.0, 1.0, 1.0, 0.5, 0.25, 1.0, 0.5, 0.25))
-    parser = ParserModel.zeros(buckets=64, labels=3)
-    return Sheet(communes, streets, version=version,
-                 rules=[(1, "paname", "paris")],
-                 rank_model=rank if with_models else None,
-                 parser_model=parser if with_models else None)
+    return Sheet(communes, streets, rules=[(1, "paname", "paris")])
 
 
 def sample_admin() -> list[Region]:
     return [box_region("Île-de-France", 48.12, 1.44, 49.24, 3.56),
             box_region("Auvergne-Rhône-Alpes", 44.11, 2.06, 46.81, 7.19)]
 
-
-def main(argv: Sequence[str] | None = None) -> int:
-    parser = argparse.ArgumentParser(prog="sheetwriter", description="Write test index files.")
-    commands = parser.add_subparsers(dest="command", required=True)
-    sample = commands.add_parser("sample", help="write the sample address sheet")
-    sample.add_argument("out", type=Path)
-    sample.add_argument("--version", type=int, choices=(6, 7), default=7)
-    sample.add_argument("--with-models", action="store_true", help="add ranking and labelling models")
-    sample.add_argument("--admin", action="store_true", help="also write the admin sidecar beside it")
-    args = parser.parse_args(argv)
-    if os.environ.get(TESTHOOKS_ENV):
-        set_key_function(engine_key_function())
-        set_phonetic_function(engine_phonetic_function())
-    else:
-        print(f"warning: {TESTHOOKS_ENV} is not set; dictionary keys use the placeholder "
-              "canonical form and no phonetic entries are written", file=sys.stderr)
-    sheet = sample_sheet(args.version, args.with_models)
-    sheet.write(args.out, admin=sample_admin() if args.admin else None)
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())

@@ -6,30 +6,12 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <limits>
 #include <new>
 #include <system_error>
 
 namespace vorlane::py::batch_pool {
-
-struct Pool::Job {
-  Job(void (*call_in)(void*, size_t), void* fn_in, size_t count_in)
-      : call(call_in), fn(fn_in), count(count_in) {}
-
-  void (*call)(void*, size_t);
-  void* fn;
-  size_t count;
-  std::atomic<size_t> next{0};
-  std::atomic<bool> failed{false};
-  // The fields below are guarded by the pool's mutex.
-  std::exception_ptr error;  // the first failure
-  size_t workers = 0;        // workers inside run_tasks
-  bool queued = true;
-  Job* newer = nullptr;
-  std::condition_variable finished;
-};
 
 std::shared_ptr<Pool> Pool::start(size_t threads) {
   std::shared_ptr<Pool> pool;
@@ -62,19 +44,38 @@ void Pool::stop_and_join() {
   workers_.clear();
 }
 
-void Pool::run(size_t count, void (*call)(void*, size_t), void* fn) {
-  if (count == 0) return;
-  Job job(call, fn, count);
-  std::unique_lock lock(mutex_);
-  if (newest_ != nullptr) {
-    newest_->newer = &job;
-  } else {
-    oldest_ = &job;
+void Pool::enqueue(Job& job) {
+  if (job.count == 0) return;
+  {
+    std::lock_guard lock(mutex_);
+    job.queued = true;
+    if (newest_ != nullptr) {
+      newest_->newer = &job;
+    } else {
+      oldest_ = &job;
+    }
+    newest_ = &job;
   }
-  newest_ = &job;
   wake_.notify_all();
+}
+
+void Pool::wait(Job& job) {
+  std::unique_lock lock(mutex_);
   job.finished.wait(lock, [&] { return !job.queued && job.workers == 0; });
   if (job.error) std::rethrow_exception(job.error);
+}
+
+Pool::Pending::~Pending() {
+  if (waited_) return;
+  try {
+    pool_.wait(job_);
+  } catch (...) {  // the caller is already leaving through another failure
+  }
+}
+
+void Pool::Pending::wait() {
+  waited_ = true;
+  pool_.wait(job_);
 }
 
 void Pool::work() {

@@ -3,10 +3,13 @@
 // Python references, so it needs no garbage-collector support.
 #include "vorlane/py/geocoder_type.h"
 
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "vorlane/py/batch_pool.h"
 #include "vorlane/py/convert.h"
 #include "vorlane/py/hit_dict.h"
 #include "vorlane/py/py_ref.h"
@@ -109,7 +112,7 @@ const char kGeocodeDoc[] =
 
 // One forward query over the sheet and its optional POI layer.
 PyObject* geocoder_geocode(PyObject* self, PyObject* args, PyObject* kwargs) {
-  try {
+  return call_guarded([&]() -> PyObject* {
     static const char* keywords[] = {"q", "k", nullptr};
     PyObject* q_obj = nullptr;
     PyObject* k_obj = nullptr;
@@ -129,9 +132,127 @@ PyObject* geocoder_geocode(PyObject* self, PyObject* args, PyObject* kwargs) {
       hits = query::query_cascade(*engine.address, engine.poi.get(), *q, *k);
     }
     return hit_list(hits);
-  } catch (...) {
-    return translate_current_exception();
+  });
+}
+
+const char kGeocodeManyDoc[] =
+    "geocode_many($self, queries, k=1)\n--\n\n"
+    "Batch of queries (rayon; defaults to cores minus two to keep the machine\n"
+    "responsive; override with the VORLANE_THREADS env var — it is read when the\n"
+    "pool for the current process is first built, so set it before the first call).\n"
+    "Returns one list of up to `k` hits per query — the same shape as `geocode`,\n"
+    "so `k` is honoured (an empty list means no match). Interruptible: Ctrl-C is\n"
+    "checked between chunks and raises KeyboardInterrupt.";
+
+// One run of a batch: the answers of queries[first, first + answers.size()),
+// each written by a worker into its own slot.
+struct RunTask {
+  const Engine& engine;
+  const std::vector<std::string>& queries;
+  uint64_t k;
+  size_t first = 0;
+  std::vector<std::vector<query::Hit>> answers;
+
+  void operator()(size_t i) {
+    answers[i] = query::query_cascade(*engine.address, engine.poi.get(), queries[first + i], k);
   }
+};
+
+// The runs of one batch on the pool. Two runs alternate, so that one is
+// converted under the interpreter lock while the workers map the next.
+class BatchRuns {
+ public:
+  BatchRuns(batch_pool::Pool& pool, const Engine& engine, const std::vector<std::string>& queries,
+            uint64_t k)
+      : pool_(pool), runs_{RunTask{engine, queries, k, 0, {}}, RunTask{engine, queries, k, 0, {}}} {}
+
+  void start(size_t first, size_t m) {
+    RunTask& run = run_at(first);
+    run.first = first;
+    run.answers.assign(m, {});
+    pending_.emplace(pool_, m, run);
+  }
+
+  // Waits with the lock released. A failed query is rethrown only once the
+  // lock is held again: the thread may be ended while re-acquiring it at
+  // exit, and that must not happen while another exception is in flight.
+  void finish() {
+    std::exception_ptr failure;
+    {
+      GilRelease released;
+      try {
+        pending_->wait();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    pending_.reset();
+    if (failure) std::rethrow_exception(failure);
+  }
+
+  const std::vector<std::vector<query::Hit>>& answers(size_t first) { return run_at(first).answers; }
+
+ private:
+  RunTask& run_at(size_t first) { return runs_[first / batch_pool::kRunSize % 2]; }
+
+  batch_pool::Pool& pool_;
+  RunTask runs_[2];
+  // Declared last, so that leaving early waits for the run before its
+  // buffers go.
+  std::optional<batch_pool::Pool::Pending> pending_;
+};
+
+// Forward queries on the process's batch pool, a run of at most kRunSize
+// queries at a time: an interrupt check, the run answered with the lock
+// released, its answers converted in input order.
+PyObject* geocoder_geocode_many(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return call_guarded([&]() -> PyObject* {
+    static const char* keywords[] = {"queries", "k", nullptr};
+    PyObject* queries_obj = nullptr;
+    PyObject* k_obj = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:geocode_many",
+                                     const_cast<char**>(keywords), &queries_obj, &k_obj)) {
+      return nullptr;
+    }
+    // Copied out whole before any query runs: another thread may change the
+    // sequence while the lock is released.
+    const auto queries = texts_arg(queries_obj, "queries");
+    if (!queries) return nullptr;
+    std::optional<uint64_t> k = 1;
+    if (k_obj != nullptr && !(k = count_arg(k_obj, "k"))) return nullptr;
+    const std::shared_ptr<batch_pool::Pool> pool = batch_pool::acquire();
+    if (!pool) {
+      set_internal_error("geocode_many: no worker thread could be started");
+      return nullptr;
+    }
+
+    PyRef out = PyRef::steal(PyList_New(0));
+    if (!out) return nullptr;
+    BatchRuns runs(*pool, engine_of(self), *queries, *k);
+    const bool done = batch_pool::run_in_runs(
+        queries->size(), [] { return PyErr_CheckSignals() == 0; },
+        [&](size_t first, size_t m) { runs.start(first, m); },
+        [&] {
+          try {
+            runs.finish();
+          } catch (abi::__forced_unwind&) {
+            // The interpreter is ending this thread at exit without giving
+            // the lock back: the output list may not even be released now.
+            (void)out.release();
+            throw;
+          }
+        },
+        [&](size_t first, size_t m) {
+          const auto& answers = runs.answers(first);
+          for (size_t i = 0; i < m; ++i) {
+            PyRef list = PyRef::steal(hit_list(answers[i]));
+            if (!list || PyList_Append(out.get(), list.get()) != 0) return false;
+          }
+          return true;
+        });
+    if (!done) return nullptr;
+    return out.release();
+  });
 }
 
 const char kReverseDoc[] =
@@ -180,6 +301,9 @@ PyObject* geocoder_reverse(PyObject* self, PyObject* args, PyObject* kwargs) {
 PyMethodDef geocoder_methods[] = {
     {"geocode", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(geocoder_geocode)),
      METH_VARARGS | METH_KEYWORDS, kGeocodeDoc},
+    {"geocode_many",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(geocoder_geocode_many)),
+     METH_VARARGS | METH_KEYWORDS, kGeocodeManyDoc},
     {"reverse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(geocoder_reverse)),
      METH_VARARGS | METH_KEYWORDS, kReverseDoc},
     {nullptr, nullptr, 0, nullptr},

@@ -64,6 +64,15 @@ TEST(BatchPool, AFailureReachesOnlyItsCallerAndThePoolGoesOn) {
                  std::runtime_error);
   }
   other.join();
+  // Left without waiting, as when its caller fails meanwhile: the pending
+  // map is waited for and its failure dropped.
+  std::atomic<size_t> ran{0};
+  auto failing = [&](size_t i) {
+    ran.fetch_add(1, std::memory_order_relaxed);
+    if (i == 0) throw std::runtime_error("task failed");
+  };
+  { Pool::Pending pending(*pool, 3000, failing); }
+  EXPECT_GE(ran.load(), 1u);
   expect_indexed_map(*pool, 2000);
 }
 
@@ -82,29 +91,41 @@ TEST(BatchPool, ThreadCountRule) {
   }
 }
 
-TEST(BatchPool, RunLoopChecksBeforeEachRunOnly) {
-  std::vector<std::pair<size_t, size_t>> mapped, converted;
-  int checks = 0;
-  auto record = [](std::vector<std::pair<size_t, size_t>>& to) {
-    return [&to](size_t first, size_t m) { to.emplace_back(first, m); return true; };
+// The loop's calls as "check", "start 0+1024", "finish", "convert 0+1024".
+std::vector<std::string> run_loop_calls(size_t count, int passing_checks, int passing_converts) {
+  std::vector<std::string> calls;
+  auto span = [](const char* what, size_t first, size_t m) {
+    return std::string(what) + " " + std::to_string(first) + "+" + std::to_string(m);
   };
-  auto map_run = [&](size_t first, size_t m) { mapped.emplace_back(first, m); };
-  EXPECT_TRUE(run_in_runs(2049, [&] { return ++checks > 0; }, map_run, record(converted)));
-  const std::vector<std::pair<size_t, size_t>> runs = {{0, 1024}, {1024, 1024}, {2048, 1}};
-  EXPECT_EQ(checks, 3);
-  EXPECT_EQ(mapped, runs);
-  EXPECT_EQ(converted, runs);
+  const bool done = run_in_runs(
+      count,
+      [&] {
+        calls.push_back("check");
+        return passing_checks-- > 0;
+      },
+      [&](size_t first, size_t m) { calls.push_back(span("start", first, m)); },
+      [&] { calls.push_back("finish"); },
+      [&](size_t first, size_t m) {
+        calls.push_back(span("convert", first, m));
+        return passing_converts-- > 0;
+      });
+  calls.push_back(done ? "done" : "stopped");
+  return calls;
+}
 
-  mapped.clear();
-  converted.clear();
-  checks = 0;
-  EXPECT_FALSE(run_in_runs(2049, [&] { return ++checks < 2; }, map_run, record(converted)));
-  EXPECT_EQ(checks, 2);
-  EXPECT_EQ(mapped, (std::vector<std::pair<size_t, size_t>>{{0, 1024}}));
-
-  checks = 0;
-  EXPECT_TRUE(run_in_runs(0, [&] { return ++checks > 0; }, map_run, record(converted)));
-  EXPECT_EQ(checks, 0);
+TEST(BatchPool, RunLoopChecksBeforeEachRunAndConvertsWhileTheNextIsMapped) {
+  using Calls = std::vector<std::string>;
+  EXPECT_EQ(run_loop_calls(2049, 9, 9),
+            (Calls{"check", "start 0+1024", "finish",
+                   "check", "start 1024+1024", "convert 0+1024", "finish",
+                   "check", "start 2048+1", "convert 1024+1024", "finish",
+                   "convert 2048+1", "done"}));
+  EXPECT_EQ(run_loop_calls(2049, 1, 9),
+            (Calls{"check", "start 0+1024", "finish", "check", "stopped"}));
+  EXPECT_EQ(run_loop_calls(2049, 9, 0),
+            (Calls{"check", "start 0+1024", "finish",
+                   "check", "start 1024+1024", "convert 0+1024", "finish", "stopped"}));
+  EXPECT_EQ(run_loop_calls(0, 9, 9), (Calls{"done"}));
 }
 
 TEST(BatchPool, AcquireBuildsOnePoolPerProcess) {
