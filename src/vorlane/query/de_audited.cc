@@ -220,7 +220,7 @@ void add_spelled_out_type(StreetForms& forms, string_view text) {
   forms.add(stem + " strasse");
 }
 
-// The spellings under which the sheet may hold the spec's street; their
+// The spellings under which the sheet may hold the parsed street; their
 // count bounds the call's work.
 StreetForms street_forms(const Spec& spec) {
   StreetForms forms;
@@ -260,7 +260,7 @@ bool holds_houses(const Index& index, ExactHouseCache& cache, uint32_t street_id
          std::all_of(spec.extra_houses.begin(), spec.extra_houses.end(), record_matches);
 }
 
-// The one street of the spec's postcode, locality and name that holds every
+// The one street of the parsed postcode, locality and name that holds every
 // requested house.
 std::optional<uint32_t> unique_roster_street(const Index& index, const Spec& spec) {
   const auto range = de_roster_range(index.de_postcode_streets, spec.postcode);
@@ -288,7 +288,7 @@ std::optional<uint32_t> unique_roster_street(const Index& index, const Spec& spe
 }
 
 // The house hit of the street, kept only when it confirms every part of
-// the spec.
+// the parsed address.
 std::optional<ScoredHit> confirmed_hit(const Index& index, uint32_t street_id, const Spec& spec) {
   using namespace de_rows;
   MatchInfo m;

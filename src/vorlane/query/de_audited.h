@@ -32,7 +32,7 @@ struct DeAuditedCompoundSpec {
   bool operator==(const DeAuditedCompoundSpec&) const = default;
 };
 
-// The spec of the one shape `query` has; nothing when it has none, or more
+// The parsed address of the one shape `query` has; nothing when it has none, or more
 // than one.
 std::optional<DeAuditedCompoundSpec> de_audited_compound_spec(std::string_view query);
 

@@ -383,7 +383,7 @@ struct BlankCandidate {
 };
 
 // The one house record of the number on the projected streets of the
-// spec's street and locality; nothing when none, several, or the budget
+// parsed street and locality; nothing when none, several, or the budget
 // runs out.
 std::optional<BlankCandidate> unique_blank_record(const Index& index,
                                                   std::span<const uint32_t> street_ids,

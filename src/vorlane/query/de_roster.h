@@ -75,7 +75,7 @@ Result<DeBlankPostcodeDisplayProjection> build_de_blank_postcode_display_streets
 std::span<const std::pair<uint32_t, uint32_t>> de_roster_range(const DePostcodeRoster& roster,
                                                                uint32_t postcode);
 
-// The one commune in which the spec's street lies under the spec's
+// The one commune in which the parsed street lies under the parsed
 // postcode; nothing when none or several, or the postcode's range is empty
 // or longer than kDeRosterScanLimit.
 std::optional<uint32_t> de_blank_postcode_anchor_commune_id(const Index& index,
