@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "vorlane/base/utf8.h"
+#include "vorlane/de/text.h"
 #include "vorlane/de/street_variants.h"
 #include "vorlane/diagnosis/trace.h"
 #include "vorlane/norm/char_class.h"
@@ -94,21 +95,7 @@ std::string concat(std::string_view a, std::string_view b) {
   return out;
 }
 
-std::string_view trim_white_space(std::string_view text) {
-  size_t begin = 0;
-  while (begin < text.size()) {
-    const utf8::Step step = utf8::decode_step(text, begin);
-    if (!step.valid || !norm::is_white_space(step.scalar)) break;
-    begin += step.length;
-  }
-  size_t end = begin;
-  for (size_t pos = begin; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    pos += step.length;
-    if (!step.valid || !norm::is_white_space(step.scalar)) end = pos;
-  }
-  return text.substr(begin, end - begin);
-}
+using de::trim_white_space;
 
 std::optional<std::string> abbreviation_first(std::string_view text) {
   const size_t space = text.find(' ');

@@ -13,6 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "vorlane/base/utf8.h"
+#include "vorlane/de/chars.h"
+#include "vorlane/de/text.h"
 #include "vorlane/diagnosis/trace.h"
 #include "vorlane/norm/char_class.h"
 #include "vorlane/norm/normalize.h"
@@ -275,26 +277,7 @@ bool is_place_separator(char32_t c) {
 
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-std::string_view trim_leading_white_space(std::string_view text) {
-  size_t pos = 0;
-  while (pos < text.size()) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    if (!step.valid || !norm::is_white_space(step.scalar)) break;
-    pos += step.length;
-  }
-  return text.substr(pos);
-}
-
-std::string_view trim_white_space(std::string_view text) {
-  text = trim_leading_white_space(text);
-  size_t end = 0;
-  for (size_t pos = 0; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    pos += step.length;
-    if (!step.valid || !norm::is_white_space(step.scalar)) end = pos;
-  }
-  return text.substr(0, end);
-}
+using de::trim_white_space;
 
 // The pieces of q between place separators, last first, trimmed, without a
 // leading postcode, keeping only those that could name a place.
@@ -383,17 +366,17 @@ Rows place_mentions(const Index& index, std::string_view q, std::string_view key
 }  // namespace
 
 std::string_view strip_leading_pc(std::string_view text) {
-  const std::string_view t = trim_leading_white_space(text);
+  const std::string_view t = de::trim_start_white_space(text);
   if (t.empty()) return text;
   size_t digits = 0;
   while (digits < t.size() && norm::is_ascii_digit(t[digits])) ++digits;
   if (digits < 4 || digits > 6) return text;
-  const std::string_view rest = trim_leading_white_space(t.substr(digits));
+  const std::string_view rest = de::trim_start_white_space(t.substr(digits));
   if (rest.empty()) return text;
   const bool two_letters = rest.size() >= 2 && is_ascii_letter(rest[0]) && is_ascii_letter(rest[1]);
   if (two_letters && rest.size() == 2) return text;
   if (two_letters && rest.size() > 2 && rest[2] == ' ') {
-    const std::string_view after_code = trim_leading_white_space(rest.substr(2));
+    const std::string_view after_code = de::trim_start_white_space(rest.substr(2));
     return after_code.empty() ? text : after_code;
   }
   return rest;

@@ -14,6 +14,7 @@
 
 #include "vorlane/base/strings.h"
 #include "vorlane/base/utf8.h"
+#include "vorlane/de/text.h"
 #include "vorlane/diagnosis/trace.h"
 #include "vorlane/norm/char_class.h"
 #include "vorlane/norm/normalize.h"
@@ -47,22 +48,7 @@ std::string with_article(std::string_view article, std::string_view name) {
   return out;
 }
 
-// The text without White_Space characters at either end.
-std::string_view trim_white_space(std::string_view text) {
-  size_t begin = 0;
-  size_t end = 0;
-  bool seen = false;
-  for (size_t pos = 0; pos < text.size();) {
-    const utf8::Step step = utf8::decode_step(text, pos);
-    if (!step.valid || !norm::is_white_space(step.scalar)) {
-      if (!seen) begin = pos;
-      seen = true;
-      end = pos + step.length;
-    }
-    pos += step.length;
-  }
-  return seen ? text.substr(begin, end - begin) : std::string_view();
-}
+using de::trim_white_space;
 
 size_t alphanumeric_count(std::string_view text) {
   size_t count = 0;
