@@ -127,17 +127,11 @@ std::string junk(std::mt19937_64& rng) {
   return words[rng() % 8];
 }
 
-bool top_is_house(const std::vector<Hit>& hits) {
-  return !hits.empty() && hits[0].precision == vorlane::query::kPrecisionHouse;
-}
-
-bool any(const std::vector<Hit>&) { return true; }
-
 std::vector<Mix> french_mixes(const Index& index) {
   std::mt19937_64 rng(17);
   Mix clean{"fr clean", {}, top_is_house, 0.95, french_steps, true};
   Mix constrained{"fr constrained", {}, top_is_house, 0.95, french_steps, true};
-  Mix failing{"fr failing", {}, any};
+  Mix failing{"fr failing", {}, any_answer};
   for (const Address& a : addresses(index, rng, 0, index.street_count())) {
     clean.queries.push_back(std::to_string(a.number) + " " + a.street + " " + a.commune);
     failing.queries.push_back(junk(rng) + " " + junk(rng) + " " +
@@ -159,7 +153,7 @@ std::vector<Mix> italian_mixes(const Index& index) {
   Mix probe{"it probe", {}, [](const std::vector<Hit>& hits) {
               return !hits.empty() && hits[0].flags.back() == "geo_qualifier";
             }, 0.5};
-  Mix failing{"it failing", {}, any};
+  Mix failing{"it failing", {}, any_answer};
   for (const Address& a : addresses(index, rng, 0, index.street_count())) {
     const std::string number = std::to_string(a.number);
     clean.queries.push_back(a.street + " " + number + " " + a.commune);
@@ -176,7 +170,7 @@ std::vector<Mix> spanish_mixes(const Index& index) {
   std::mt19937_64 rng(23);
   Mix clean{"es clean", {}, top_is_house, 0.95, spanish_steps};
   Mix particle{"es particle", {}, top_is_house, 0.95};
-  Mix failing{"es failing", {}, any};
+  Mix failing{"es failing", {}, any_answer};
   for (const Address& a : addresses(index, rng, 0, index.street_count())) {
     const std::string number = std::to_string(a.number);
     clean.queries.push_back(a.street + " " + number + ", " + a.commune);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "query_mix.h"
 #include "vorlane/base/mapped_file.h"
 #include "vorlane/levenshtein/lev_cache.h"
 #include "vorlane/query/index.h"
@@ -81,26 +82,8 @@ std::string with_rules(std::string sheet) {
   return sheet + section;
 }
 
-struct Address {
-  std::string street, commune;
-  uint32_t number;
-};
-
-std::vector<Address> addresses(const Index& index) {
-  std::mt19937_64 rng(17);
-  std::uniform_int_distribution<uint64_t> pick(0, index.street_count() - 1);
-  std::vector<Address> out;
-  while (out.size() < kQueries) {
-    const auto record = index.street(pick(rng));
-    if (!record || record->house_count == 0) continue;
-    const uint32_t number = 1 + 2 * static_cast<uint32_t>(rng() % record->house_count);
-    out.push_back({std::string(index.name(record->name_offset)),
-                   std::string(index.commune_name(record->commune)), number});
-  }
-  return out;
-}
-
-std::string with_typo(std::string street, std::mt19937_64& rng) {
+// A substitution in the second or third letter of the second word.
+std::string with_second_word_typo(std::string street, std::mt19937_64& rng) {
   const size_t space = street.find(' ');
   if (space == std::string::npos || space + 3 >= street.size()) return street;
   const size_t at = space + 2 + rng() % 2;
@@ -114,13 +97,14 @@ struct Mix {
 };
 
 std::vector<Mix> mixes(const Index& index) {
+  std::mt19937_64 sample_rng(17);
   std::mt19937_64 rng(23);
   Mix clean{"clean", {}}, typo{"typo", {}}, failing{"failing", {}};
-  for (const Address& a : addresses(index)) {
+  for (const SampledAddress& a : sample_addresses(index, sample_rng, kQueries)) {
     const std::string n = std::to_string(a.number);
     clean.queries.push_back(n + " " + a.street + " " + a.commune);
     if (typo.queries.size() < kTypos) {
-      typo.queries.push_back(n + " " + with_typo(a.street, rng) + " " + a.commune);
+      typo.queries.push_back(n + " " + with_second_word_typo(a.street, rng) + " " + a.commune);
     }
   }
   // Structured shapes that no stage can answer: every retry runs.

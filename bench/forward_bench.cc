@@ -39,33 +39,13 @@ struct Mix {
   bool with_poi = false;          // the sheet again as its POI layer
 };
 
-struct Address {
-  std::string street;
-  std::string commune;
-  uint32_t number;
-};
-
-std::vector<Address> addresses(const Index& index, std::mt19937_64& rng) {
-  std::uniform_int_distribution<uint64_t> pick(0, index.street_count() - 1);
-  std::vector<Address> out;
-  while (out.size() < kQueries) {
-    const auto record = index.street(pick(rng));
-    if (!record || record->house_count == 0) continue;
-    // make_sheet numbers a street's houses 1, 3, 5, ...
-    const uint32_t number = 1 + 2 * static_cast<uint32_t>(rng() % record->house_count);
-    out.push_back({std::string(index.name(record->name_offset)),
-                   std::string(index.commune_name(record->commune)), number});
-  }
-  return out;
-}
-
 std::vector<Mix> mixes(const Index& index) {
   std::mt19937_64 rng(17);
-  const std::vector<Address> sample = addresses(index, rng);
+  const std::vector<SampledAddress> sample = sample_addresses(index, rng, kQueries);
   Mix clean{"clean", {}, 0.95}, typo{"typo", {}, 0.0}, none{"no answer", {}, 0.0},
       worst{"worst case", {}, 0.0};
   const char* junk[] = {"zqx", "blorf", "vintup", "krast", "omweb", "pliss", "durv", "snek"};
-  for (const Address& a : sample) {
+  for (const SampledAddress& a : sample) {
     const std::string number = std::to_string(a.number);
     clean.queries.push_back(number + " " + a.street + " " + a.commune);
     typo.queries.push_back(number + " " + with_typo(a.street, rng) + " " + a.commune);
