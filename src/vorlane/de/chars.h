@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vorlane/base/temporary_string.h"
+
 namespace vorlane::de {
 
 constexpr bool is_digit_byte(char c) { return c >= '0' && c <= '9'; }
@@ -31,6 +33,10 @@ size_t char_count(std::string_view text);
 
 std::string_view trim_start_white_space(std::string_view text);
 std::string_view trim_end_white_space(std::string_view text);
+template <TemporaryString S>
+std::string_view trim_start_white_space(S&&) = delete;
+template <TemporaryString S>
+std::string_view trim_end_white_space(S&&) = delete;
 
 // The character that ends at byte `end` (a character boundary > 0) and
 // the byte where it starts.
@@ -48,6 +54,8 @@ CharAt char_at(std::string_view text, size_t pos);
 
 // The last word of the text (a view into it); empty when it has none.
 std::string_view last_word(std::string_view text);
+template <TemporaryString S>
+std::string_view last_word(S&&) = delete;
 
 // The first result of `at(dash, after)` that holds a value, over every dash
 // of the text but a leading one; [dash, after) are the dash's bytes.
@@ -66,5 +74,7 @@ auto first_at_dash(std::string_view text, At at) -> decltype(at(size_t{}, size_t
 
 // The pieces between commas (every ','), each trimmed of white space.
 std::vector<std::string_view> comma_fields(std::string_view text);
+template <TemporaryString S>
+std::vector<std::string_view> comma_fields(S&&) = delete;
 
 }  // namespace vorlane::de

@@ -220,7 +220,8 @@ std::optional<std::string> select_three_field_address_raw(string_view text) {
   for (const string_view w : split_white_space(extra)) {
     if (is_five_digits(w)) return nullopt;
   }
-  const std::vector<string_view> address_words = split_white_space(norm::normalize(address));
+  const std::string canonical_address = norm::normalize(address);
+  const std::vector<string_view> address_words = split_white_space(canonical_address);
   if (!address_words.empty() && is_building_word(address_words[0])) return nullopt;
   std::string out(address);
   out += ", ";

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "vorlane/base/temporary_string.h"
+
 namespace vorlane::de {
 
 struct StreetHousePostcode {
@@ -17,6 +19,8 @@ struct StreetHousePostcode {
   std::string locality;       // the second field's other words, single spaces; may be empty
 };
 std::optional<StreetHousePostcode> street_house_postcode_shape(std::string_view query);
+template <TemporaryString S>
+std::optional<StreetHousePostcode> street_house_postcode_shape(S&&) = delete;
 
 // One to four ASCII digits, the first not '0', then (when `letter_allowed`)
 // at most one ASCII letter.

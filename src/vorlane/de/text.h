@@ -12,14 +12,20 @@
 #include <utility>
 #include <vector>
 
+#include "vorlane/base/temporary_string.h"
+
 namespace vorlane::de {
 
 // The text without leading and trailing White_Space characters.
 std::string_view trim_white_space(std::string_view text);
+template <TemporaryString S>
+std::string_view trim_white_space(S&&) = delete;
 
 // The maximal runs of non-White_Space characters, in order; never an empty
 // piece.
 std::vector<std::string_view> split_white_space(std::string_view text);
+template <TemporaryString S>
+std::vector<std::string_view> split_white_space(S&&) = delete;
 
 // The text before the first (or last) White_Space character and the text
 // after that character (untrimmed); nothing when the text holds none.
@@ -28,6 +34,12 @@ std::optional<std::pair<std::string_view, std::string_view>> split_at_first_whit
     std::string_view text);
 std::optional<std::pair<std::string_view, std::string_view>> split_at_last_white_space(
     std::string_view text);
+template <TemporaryString S>
+std::optional<std::pair<std::string_view, std::string_view>> split_at_first_white_space(S&&) =
+    delete;
+template <TemporaryString S>
+std::optional<std::pair<std::string_view, std::string_view>> split_at_last_white_space(S&&) =
+    delete;
 
 // Whether some character has the Alphabetic property.
 bool contains_letter(std::string_view text);

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "vorlane/base/temporary_string.h"
 #include "vorlane/query/hit.h"
 
 namespace vorlane::query {
@@ -41,5 +42,7 @@ std::optional<std::vector<ScoredHit>> city_first_house_retry(const Index& index,
 // `text` without a leading postcode of 4 to 6 digits (and a two-letter
 // country code after it) when a place name follows; else `text` unchanged.
 std::string_view strip_leading_pc(std::string_view text);
+template <TemporaryString S>
+std::string_view strip_leading_pc(S&&) = delete;
 
 }  // namespace vorlane::query

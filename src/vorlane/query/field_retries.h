@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "vorlane/base/temporary_string.h"
+
 namespace vorlane::query {
 
 struct AddressFieldRetries {
@@ -35,6 +37,8 @@ std::optional<std::pair<std::string, uint32_t>> cityless_field_address(std::stri
 // The field trimmed, without one leading number label ("nº", "n°", "n.º"
 // and their capitals) and the white space after it.
 std::string_view field_number_unlabel(std::string_view field);
+template <TemporaryString S>
+std::string_view field_number_unlabel(S&&) = delete;
 
 // The leading ASCII digits as a number; nothing without a leading digit or
 // above 32 bits.

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vorlane/base/temporary_string.h"
+
 namespace vorlane::rules {
 class Rules;
 }
@@ -42,8 +44,12 @@ bool is_region_word(std::string_view regions, std::string_view probe);
 // `text` split at every ',', each piece trimmed of white space; empty
 // pieces are kept.
 std::vector<std::string_view> split_fields(std::string_view text);
+template <TemporaryString S>
+std::vector<std::string_view> split_fields(S&&) = delete;
 // `text` split at every ',', untrimmed.
 std::vector<std::string_view> split_raw_fields(std::string_view text);
+template <TemporaryString S>
+std::vector<std::string_view> split_raw_fields(S&&) = delete;
 // The pieces joined with `separator`.
 std::string join_texts(const std::vector<std::string_view>& pieces, std::string_view separator);
 
@@ -63,5 +69,7 @@ bool is_plain_place_name(std::string_view text, bool compose);
 // The text before the first occurrence of `separator` (all of it when there
 // is none).
 std::string_view cut_before(std::string_view text, std::string_view separator);
+template <TemporaryString S>
+std::string_view cut_before(S&&, std::string_view) = delete;
 
 }  // namespace vorlane::query

@@ -15,11 +15,14 @@
 #include <vector>
 
 #include "vorlane/base/strings.h"
+#include "vorlane/base/temporary_string.h"
 
 namespace vorlane::query {
 
 // The words of a text: the non-empty runs between U+0020 spaces.
 std::vector<std::string_view> split_words(std::string_view text);
+template <TemporaryString S>
+std::vector<std::string_view> split_words(S&&) = delete;
 
 // The matching key of a text: canonical form, look-alike letters folded,
 // units folded (fold_units), then the rules' phrase replacements, each

@@ -42,6 +42,7 @@ struct Hyp {
 
 // The texts of the hypothesis's remaining tokens, in its order.
 std::vector<std::string_view> hypothesis_words(const KeyTokens& key, const Hyp& hyp);
+std::vector<std::string_view> hypothesis_words(KeyTokens&&, const Hyp&) = delete;
 
 // The hypothesis whose number is token i; with `with_suffix`, the longest
 // run of following short tokens whose concatenation is a suffix of the

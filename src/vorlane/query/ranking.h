@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "vorlane/base/temporary_string.h"
 #include "vorlane/query/candidates.h"
 #include "vorlane/query/core.h"
 #include "vorlane/query/hit.h"
@@ -43,6 +44,8 @@ std::vector<std::u32string> query_words(std::string_view key);
 
 // The key's pieces of at least 3 characters that are not all ASCII digits.
 std::vector<std::string_view> anchor_words(std::string_view key);
+template <TemporaryString S>
+std::vector<std::string_view> anchor_words(S&&) = delete;
 
 struct Anchor {
   double lat = 0.0;

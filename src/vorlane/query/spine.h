@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "vorlane/base/temporary_string.h"
 #include "vorlane/query/core.h"
 #include "vorlane/query/hit.h"
 
@@ -31,6 +32,8 @@ inline constexpr uint64_t kMaxAnswers = 100;
 // The longest prefix of `text` of at most kMaxQueryBytes bytes that does
 // not end inside a UTF-8 sequence.
 std::string_view cut_query_text(std::string_view text);
+template <TemporaryString S>
+std::string_view cut_query_text(S&&) = delete;
 
 // One forward query: the address sheet, then the POI layer when the sheet's
 // best answer is weak; the POI answer replaces the sheet's only when its top

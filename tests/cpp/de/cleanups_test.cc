@@ -50,6 +50,11 @@ TEST(RawCleanups, RecogniseTheirShapeOnly) {
       {select_three_field_address_raw, "Firma Beispiel, Hauptstr. 5, 10115 Berlin",
        "Hauptstr. 5, 10115 Berlin"},
       {select_three_field_address_raw, "Haus 5, Campus Nord, 10115 Berlin", {}},
+      // Longer than the small-string buffer, so its canonical words live on
+      // the heap.
+      {select_three_field_address_raw,
+       "Campus Adlershof Forschungszentrum 12, Musterfirma GmbH, 12489 Berlin", {}},
+      {select_three_field_address_raw, "Hinterhof, Haus Sonnenschein 5, 10115 Berlin", {}},
       {select_three_field_address_raw, "Hauptstr. 5, Nebenweg 7, 10115 Berlin", {}},
       {select_three_field_address_raw, "Firma, Hauptstr. 5, 10115  Berlin", {}},
       {reorder_locality_first_raw, "Berlin, Hauptstr. 5, 10115", "Hauptstr. 5, 10115 Berlin"},

@@ -33,8 +33,8 @@ TEST(DeText, WhiteSpaceSplittingCutsWholeCharacters) {
     EXPECT_EQ(split_at_last_white_space(c.text), c.last) << c.text;
   }
   for (char32_t c = 0; c < 0x80; ++c) {
-    EXPECT_EQ(split_white_space(std::string(1, static_cast<char>(c))).empty(),
-              norm::is_white_space(c)) << static_cast<int>(c);
+    const std::string one(1, static_cast<char>(c));
+    EXPECT_EQ(split_white_space(one).empty(), norm::is_white_space(c)) << static_cast<int>(c);
   }
 }
 

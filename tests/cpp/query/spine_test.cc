@@ -112,7 +112,8 @@ TEST(Spine, QueryTextIsCutAtACharacterBoundary) {
   EXPECT_EQ(cut_query_text(exact).size(), 1024u);
   const std::string straddling = std::string(1023, 'a') + "€" + "abcd";  // € is 3 bytes
   EXPECT_EQ(cut_query_text(straddling).size(), 1023u);
-  EXPECT_EQ(cut_query_text(std::string(2000, '\x80')).size(), 0u);
+  const std::string continuation_bytes(2000, '\x80');
+  EXPECT_EQ(cut_query_text(continuation_bytes).size(), 0u);
 }
 
 TEST(Spine, CascadeAsksThePoiLayerOnlyForWeakAnswers) {
