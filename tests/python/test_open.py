@@ -4,6 +4,8 @@ escaped path. Cases with two faults pin the order of the checks."""
 
 import math
 import os
+import subprocess
+import sys
 
 import pytest
 
@@ -328,6 +330,34 @@ def test_file_system_refusals(tmp_path):
     assert number.endswith(")") and text == os.strerror(int(number[:-1]))
     (tmp_path / "a").write_bytes(base_sheet().to_bytes())  # a NUL must be refused, not cut the path short
     assert open_error(str(tmp_path / "a") + "\0b") == f'cannot open "{tmp_path}/a\\0b"'
+
+
+def open_in_subprocess(sheet):
+    """What opening the sheet prints, run where a hang cannot stall the suite
+    (a blocked open holds the interpreter lock, so no thread could stop it)."""
+    code = ("import vorlane, sys\ntry:\n    vorlane.Geocoder(sys.argv[1])\n    print('opened')\n"
+            "except OSError as e:\n    print(e)\n")
+    done = subprocess.run([sys.executable, "-c", code, str(sheet)], capture_output=True, text=True,
+                          timeout=60)
+    return done.stdout, done.stderr
+
+
+def test_files_that_are_not_regular_files(tmp_path):
+    os.mkfifo(tmp_path / "fifo.idx")
+    assert open_in_subprocess(tmp_path / "fifo.idx") == ("No such device (os error 19)\n", "")
+
+    # A sidecar that is no regular file is never read; the search for a
+    # misnamed one then runs as for a missing sidecar.
+    base_sheet().write(tmp_path / "fr.idx")
+    os.mkfifo(tmp_path / "fr_admin.bin")
+    (tmp_path / "FR_admin.bin").write_bytes(WOFA_OK)
+    assert open_in_subprocess(tmp_path / "fr.idx") == (
+        "opened\n", MISNAMED.format(quoted(tmp_path / "fr.idx"), "fr_admin.bin", "FR_admin.bin"))
+
+    base_sheet().write(tmp_path / "de.idx")
+    os.symlink("/dev/zero", tmp_path / "de_admin.bin")
+    os.mkfifo(tmp_path / "DE_admin.bin")  # a misnamed candidate is not read either
+    assert open_in_subprocess(tmp_path / "de.idx") == ("opened\n", "")
 
 
 def test_paths_are_quoted_with_escapes(tmp_path):

@@ -47,17 +47,19 @@ Result<std::shared_ptr<const MappedFile>> MappedFile::open(std::string_view path
     return io_error(EINVAL).with_context(quoted_context);
   }
   const std::string c_path(path);
-  FileDescriptor fd(::open(c_path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without O_NONBLOCK a FIFO would wait here for a writer, forever.
+  FileDescriptor fd(::open(c_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) return io_error(errno).with_context(quoted_context);
 
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return io_error(errno);
+  // Only a regular file has a size that is its content: a directory, FIFO,
+  // socket or device fails as a directory fails to map.
+  if (!S_ISREG(st.st_mode)) return io_error(ENODEV);
   std::shared_ptr<MappedFile> file(new MappedFile());
-  if (st.st_size == 0 && !S_ISDIR(st.st_mode)) return std::shared_ptr<const MappedFile>(file);
+  if (st.st_size == 0) return std::shared_ptr<const MappedFile>(file);
   const size_t size = static_cast<size_t>(st.st_size);
-  // A directory (or anything else that cannot be mapped) fails here with
-  // the system's own error, e.g. ENODEV.
-  void* p = ::mmap(nullptr, size == 0 ? 1 : size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+  void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
   if (p == MAP_FAILED) return io_error(errno);
   file->data_ = static_cast<const uint8_t*>(p);
   file->size_ = size;

@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unicode/ustring.h>
 
@@ -92,13 +93,21 @@ std::string sidecar_path(std::string_view sheet_path, const PathParts& parts,
 
 // ---- Files -----------------------------------------------------------------
 
+// An open regular file. Anything else (a directory, a FIFO that would wait
+// for a writer, a device that never ends) counts as a file that cannot be
+// opened, so it is never read.
 class Descriptor {
  public:
   explicit Descriptor(std::string_view path) {
     // A C path ends at the first NUL: such a path names no file of ours.
-    if (path.find('\0') == std::string_view::npos) {
-      fd_ = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (path.find('\0') != std::string_view::npos) return;
+    fd_ = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)) {
+      ::close(fd_);
+      fd_ = -1;
     }
+    if (fd_ >= 0) size_ = static_cast<uint64_t>(st.st_size);
   }
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
@@ -106,6 +115,8 @@ class Descriptor {
     if (fd_ >= 0) ::close(fd_);
   }
   bool is_open() const { return fd_ >= 0; }
+  // The size the file had when it was opened.
+  uint64_t size() const { return size_; }
 
   // Reads up to `size` bytes; returns the count read (short only at end of
   // file), or -1 on an error.
@@ -123,21 +134,19 @@ class Descriptor {
 
  private:
   int fd_ = -1;
+  uint64_t size_ = 0;
 };
 
-// The whole file, or nothing when it cannot be opened or read (a directory
-// opens but cannot be read).
+// The file's bytes up to the size it had when opened (fewer when it shrank
+// meanwhile), or nothing when it cannot be opened or read.
 std::optional<std::string> read_whole_file(std::string_view path) {
   Descriptor file(path);
-  if (!file.is_open()) return std::nullopt;
-  std::string data;
-  char chunk[1 << 16];
-  for (;;) {
-    const ssize_t n = file.read_up_to(chunk, sizeof chunk);
-    if (n < 0) return std::nullopt;
-    data.append(chunk, static_cast<size_t>(n));
-    if (static_cast<size_t>(n) < sizeof chunk) return data;
-  }
+  if (!file.is_open() || file.size() > std::numeric_limits<size_t>::max()) return std::nullopt;
+  std::string data(static_cast<size_t>(file.size()), '\0');
+  const ssize_t n = file.read_up_to(data.data(), data.size());
+  if (n < 0) return std::nullopt;
+  data.resize(static_cast<size_t>(n));
+  return data;
 }
 
 bool starts_with_magic(std::string_view path) {

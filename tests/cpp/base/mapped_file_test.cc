@@ -47,9 +47,13 @@ TEST(MappedFile, FailuresCarryTheQuotedPathAndTheSystemError) {
   ASSERT_FALSE(with_nul);
   EXPECT_EQ(with_nul.error().message(), "cannot open \"" + real + "\\0.bak\"");
 
-  auto directory = MappedFile::open(dir.path);
-  ASSERT_FALSE(directory);
-  EXPECT_EQ(directory.error().message(), "No such device (os error 19)");
+  // Neither a directory nor a device is a file of bytes to map; /dev/null
+  // would otherwise read as an empty file.
+  for (const std::string& not_regular : {dir.path, std::string("/dev/null")}) {
+    auto opened = MappedFile::open(not_regular);
+    ASSERT_FALSE(opened) << not_regular;
+    EXPECT_EQ(opened.error().message(), "No such device (os error 19)");
+  }
 }
 
 TEST(Error, ContextLayersWrapTheCause) {
