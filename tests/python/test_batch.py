@@ -127,6 +127,22 @@ def run_script(body, path, env=None):
                           env=env)
 
 
+def test_long_texts_are_copied_only_as_far_as_a_query_reads(paths):
+    # 2,000 references to one 1 MB text once cost 2 GB of copies. Byte 1024
+    # of this text falls inside "é", so the copy must end where geocode's
+    # own cut does.
+    done = run_script("""
+        import resource
+        text = "rue x 5 velmont" + " " * 1008 + "é" * 500_000
+        single = g.geocode(text, 1)  # also leaves the str's own UTF-8 behind
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        answers = g.geocode_many([text] * 2000)
+        grown_kb = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+        print(single != [], answers == [single] * 2000, grown_kb < 200 * 1024)
+    """, paths["sheet"])
+    assert done.stdout == "True True True\n", done.stderr
+
+
 @pytest.mark.parametrize("value, expected", [
     ("0", 1), ("+4", 4), (" 4", None), ("4 ", None), ("-1", None), ("four", None),
     ("18446744073709551616", None), (None, None),

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "vorlane/py/py_ref.h"
+#include "vorlane/query/spine.h"
 
 namespace vorlane::py {
 namespace {
@@ -37,11 +38,14 @@ void refuse_type(PyObject* obj, const char* format, const char* name) {
   note_parameter(name);
 }
 
-std::optional<std::string> utf8_of(PyObject* str) {
+// The part of a str's UTF-8 that a query reads. The whole text is encoded
+// (a lone surrogate anywhere still fails), but only the cut is copied: a
+// batch may hold thousands of references to one long text.
+std::optional<std::string> query_utf8_of(PyObject* str) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(str, &size);
   if (data == nullptr) return std::nullopt;
-  return std::string(data, static_cast<size_t>(size));
+  return std::string(query::cut_query_text(std::string_view(data, static_cast<size_t>(size))));
 }
 
 }  // namespace
@@ -68,17 +72,17 @@ std::optional<std::string> path_arg(PyObject* obj, const char* name) {
   return std::string(data, static_cast<size_t>(size));
 }
 
-std::optional<std::string> text_arg(PyObject* obj, const char* name) {
+std::optional<std::string> query_text_arg(PyObject* obj, const char* name) {
   if (!PyUnicode_Check(obj)) {
     refuse_type(obj, "expected str, not %S", name);
     return std::nullopt;
   }
-  auto text = utf8_of(obj);  // a lone surrogate cannot be UTF-8: UnicodeEncodeError
+  auto text = query_utf8_of(obj);  // a lone surrogate cannot be UTF-8: UnicodeEncodeError
   if (!text) note_parameter(name);
   return text;
 }
 
-std::optional<std::vector<std::string>> texts_arg(PyObject* obj, const char* name) {
+std::optional<std::vector<std::string>> query_texts_arg(PyObject* obj, const char* name) {
   if (PyUnicode_Check(obj)) {
     PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
     note_parameter(name);
@@ -98,7 +102,7 @@ std::optional<std::vector<std::string>> texts_arg(PyObject* obj, const char* nam
   }
   std::vector<std::string> texts;
   while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
-    auto text = text_arg(item.get(), name);
+    auto text = query_text_arg(item.get(), name);
     if (!text) return std::nullopt;
     texts.push_back(std::move(*text));
   }

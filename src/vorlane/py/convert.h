@@ -16,12 +16,14 @@ namespace vorlane::py {
 // A str, or an os.PathLike that yields a str, as file-system bytes.
 std::optional<std::string> path_arg(PyObject* obj, const char* name);
 
-// A str, as UTF-8.
-std::optional<std::string> text_arg(PyObject* obj, const char* name);
+// A str, as the UTF-8 that a query reads of it: the first 1024 bytes, cut
+// back to a character boundary (query::cut_query_text).
+std::optional<std::string> query_text_arg(PyObject* obj, const char* name);
 
-// A sequence of str (not a str itself), each as UTF-8, in order. Its length
-// is asked for and then ignored: the items are read by iteration.
-std::optional<std::vector<std::string>> texts_arg(PyObject* obj, const char* name);
+// A sequence of str (not a str itself), each as query_text_arg gives it, in
+// order. Its length is asked for and then ignored: the items are read by
+// iteration.
+std::optional<std::vector<std::string>> query_texts_arg(PyObject* obj, const char* name);
 
 // Any object with an integer value (__index__), as an unsigned 64-bit count.
 std::optional<uint64_t> count_arg(PyObject* obj, const char* name);

@@ -120,7 +120,7 @@ PyObject* geocoder_geocode(PyObject* self, PyObject* args, PyObject* kwargs) {
                                      &q_obj, &k_obj)) {
       return nullptr;
     }
-    const auto q = text_arg(q_obj, "q");
+    const auto q = query_text_arg(q_obj, "q");
     if (!q) return nullptr;
     std::optional<uint64_t> k = 10;
     if (k_obj != nullptr && !(k = count_arg(k_obj, "k"))) return nullptr;
@@ -214,9 +214,9 @@ PyObject* geocoder_geocode_many(PyObject* self, PyObject* args, PyObject* kwargs
                                      const_cast<char**>(keywords), &queries_obj, &k_obj)) {
       return nullptr;
     }
-    // Copied out whole before any query runs: another thread may change the
-    // sequence while the lock is released.
-    const auto queries = texts_arg(queries_obj, "queries");
+    // Copied out (as much of each as a query reads) before any query runs:
+    // another thread may change the sequence while the lock is released.
+    const auto queries = query_texts_arg(queries_obj, "queries");
     if (!queries) return nullptr;
     std::optional<uint64_t> k = 1;
     if (k_obj != nullptr && !(k = count_arg(k_obj, "k"))) return nullptr;
