@@ -113,3 +113,14 @@ def test_answered_by_the_core(sheets, sheet, q, answer):
     got = sheets[sheet].geocode(q)
     assert top(got) == answer
     assert got == sheets[sheet + "_twin"].geocode(q)
+
+
+def test_no_postcode_digits_make_no_word_a_postcode(tmp_path):
+    # With "postal_digits" = "0" every digitless word has exactly 0 digits;
+    # were it a postcode token, the two communes named here would be a
+    # conflict beside a postcode, and the geographic retry would give up.
+    rules = [(23, rule[1], "0") if rule[1] in ("postal_digits", "postal_split") else rule
+             for rule in PE_RULES] + PE_TYPES
+    g = vorlane.Geocoder(str(pe_sheet(rules).write(tmp_path / "pe0.idx")))
+    assert top(g.geocode("Av. Arequipa, 123 San Isidro - Miraflores")) == (
+        "Avenida Arequipa", "123", "Miraflores")
