@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vorlane/base/temporary_string.h"
+
 namespace vorlane::query {
 
 class Index;
@@ -30,6 +32,8 @@ struct KeyTokens {
 // the last token of 5 or 6 digits, of 4 digits before a 2-letter token, or
 // of 4 digits and 2 letters.
 KeyTokens read_tokens(std::string_view key);
+template <TemporaryString S>
+KeyTokens read_tokens(S&&) = delete;
 
 // One house-number hypothesis.
 struct Hyp {
