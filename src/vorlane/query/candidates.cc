@@ -184,7 +184,8 @@ class SplitCollector {
 
   bool exhausted() const { return exhausted_; }
 
-  void under_communes(const StreetVariants& variants, std::string_view commune_text);
+  // Requires: `communes` names at least one commune.
+  void under_communes(const StreetVariants& variants, const NamedCommunes& communes);
   void without_commune(const StreetVariants& variants);
 
  private:
@@ -246,9 +247,7 @@ void SplitCollector::record(uint32_t street_id, const StreetRecord& street, bool
 }
 
 void SplitCollector::under_communes(const StreetVariants& variants,
-                                    std::string_view commune_text) {
-  const NamedCommunes& communes = tools_.communes.resolve(commune_text);
-  if (communes.ids.empty()) return;
+                                    const NamedCommunes& communes) {
   const std::vector<std::string> lookups = commune_lookup_texts(variants.texts);
   std::vector<bool> german(lookups.size());
   for (size_t i = 0; i < lookups.size(); ++i) german[i] = german_text(variants, lookups[i]);
@@ -453,12 +452,15 @@ bool collect_candidates(const Index& index, std::span<const std::string_view> to
     ++core_stats().splits;
     diagnosis::split(street, s > 0 ? std::optional<std::string_view>(commune) : std::nullopt,
                      hyp.postcode, number);
-    const StreetVariants variants = street_variants_of(index, street);
-    if (s > 0) {
-      collector.under_communes(variants, commune);
-    } else {
-      collector.without_commune(variants);
+    if (s == 0) {
+      collector.without_commune(street_variants_of(index, street));
+      continue;
     }
+    // Most commune parts of a long query name no commune; their street
+    // parts are then never looked up and need no variants.
+    const NamedCommunes& communes = tools.communes.resolve(commune);
+    if (communes.ids.empty()) continue;
+    collector.under_communes(street_variants_of(index, street), communes);
   }
   return collector.exhausted();
 }
