@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <limits>
 
 #include "vorlane/base/utf8.h"
@@ -113,11 +114,44 @@ std::optional<std::string> abbreviation_last(std::string_view text) {
   return concat(text.substr(0, space), *full);
 }
 
+using NumberWordSet = std::bitset<kFrenchNumberWords.size()>;
+
+constexpr std::array<std::string_view, kFrenchNumberWords.size()> kFrenchNumberFirstWords = [] {
+  std::array<std::string_view, kFrenchNumberWords.size()> first;
+  for (size_t i = 0; i < first.size(); ++i) {
+    const std::string_view from = kFrenchNumberWords[i].from;
+    first[i] = from.substr(0, from.find(' '));
+  }
+  return first;
+}();
+
+// The entries of kFrenchNumberWords whose first word is one of the
+// space-separated pieces of `text`. No other entry can match: a
+// replacement writes only digits and "1er", so it never forms a number word.
+NumberWordSet possible_number_words(std::string_view text) {
+  NumberWordSet possible;
+  for (size_t start = 0; start <= text.size();) {
+    const size_t end = std::min(text.find(' ', start), text.size());
+    const std::string_view piece = text.substr(start, end - start);
+    for (size_t i = 0; i < kFrenchNumberFirstWords.size(); ++i) {
+      if (kFrenchNumberFirstWords[i] == piece) possible.set(i);
+    }
+    start = end + 1;
+  }
+  return possible;
+}
+
+// Each entry in turn, over the result of the one before: every
+// non-overlapping " from " becomes " to ", left to right.
 std::optional<std::string> french_numbers(std::string_view text) {
+  const NumberWordSet possible = possible_number_words(text);
+  if (possible.none()) return std::nullopt;
   std::string padded = concat("", text);
   padded.push_back(' ');
   bool applied = false;
-  for (const WordPair& p : kFrenchNumberWords) {
+  for (size_t i = 0; i < kFrenchNumberWords.size(); ++i) {
+    if (!possible[i]) continue;
+    const WordPair& p = kFrenchNumberWords[i];
     std::string word = concat("", p.from);
     word.push_back(' ');
     if (padded.find(word) == std::string::npos) continue;
