@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
+#include <functional>
 #include <limits>
 
 #include "vorlane/base/utf8.h"
@@ -337,6 +338,31 @@ void SplitCollector::rescue_scan_text(const std::string& text, bool german_varia
   }
 }
 
+// The German street-type variants of each text so far, in order, each
+// unless it is already there. A long street makes dozens of variants of
+// equal length, so texts are told apart by hash before their bytes.
+void add_german_variants(StreetVariants& v) {
+  const auto hash = [](std::string_view text) { return std::hash<std::string_view>{}(text); };
+  std::vector<size_t> hashes;
+  for (const std::string& text : v.texts) hashes.push_back(hash(text));
+  const auto known = [&](std::string_view text, size_t text_hash) {
+    for (size_t i = 0; i < hashes.size(); ++i) {
+      if (hashes[i] == text_hash && v.texts[i] == text) return true;
+    }
+    return false;
+  };
+  const size_t base = v.texts.size();
+  for (size_t i = 0; i < base; ++i) {
+    for (std::string& variant : de::street_variants(v.texts[i])) {
+      const size_t variant_hash = hash(variant);
+      if (known(variant, variant_hash)) continue;
+      v.texts.push_back(std::move(variant));
+      v.german.push_back(true);
+      hashes.push_back(variant_hash);
+    }
+  }
+}
+
 }  // namespace
 
 bool is_german_sheet(const Index& index) {
@@ -431,15 +457,7 @@ StreetVariants street_variants_of(const Index& index, std::string_view street) {
   const size_t movable = std::min<size_t>(v.texts.size(), 2);
   for (size_t i = 0; i < movable; ++i) add(moved_street_type(v.texts[i], types));
   v.german.assign(v.texts.size(), false);
-  if (!is_german_sheet(index)) return v;
-  const std::vector<std::string> before = v.texts;
-  for (const std::string& text : before) {
-    for (std::string& variant : de::street_variants(text)) {
-      if (contains_text(v.texts, variant)) continue;
-      v.texts.push_back(std::move(variant));
-      v.german.push_back(true);
-    }
-  }
+  if (is_german_sheet(index)) add_german_variants(v);
   return v;
 }
 
