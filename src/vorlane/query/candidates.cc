@@ -443,6 +443,27 @@ const NamedCommunes& CommuneResolver::resolve(std::string_view text) {
   return memo_.emplace(std::string(text), std::move(named)).first->second;
 }
 
+JoinedWords::JoinedWords(std::span<const std::string_view> words) {
+  starts_.reserve(words.size());
+  for (const std::string_view word : words) {
+    if (!starts_.empty()) text_.push_back(' ');
+    starts_.push_back(text_.size());
+    text_.append(word);
+  }
+}
+
+std::string_view JoinedWords::first(size_t count) const {
+  if (count >= starts_.size()) return text_;
+  if (count == 0) return {};
+  return std::string_view(text_).substr(0, starts_[count] - 1);
+}
+
+std::string_view JoinedWords::last(size_t count) const {
+  if (count == 0) return {};
+  if (count >= starts_.size()) return text_;
+  return std::string_view(text_).substr(starts_[starts_.size() - count]);
+}
+
 StreetVariants street_variants_of(const Index& index, std::string_view street) {
   StreetVariants v;
   const auto add = [&](std::optional<std::string> text) {
@@ -498,9 +519,10 @@ bool collect_candidates(const Index& index, std::span<const std::string_view> to
   SplitCollector collector(index, hyp, rescue, tools, out);
   const size_t n = tokens.size();
   const size_t splits = std::min(n - 1, kMaxCommuneWords);
+  const JoinedWords joined(tokens);
   for (size_t s = 0; s <= splits; ++s) {
-    const std::string street = join_words(tokens.first(n - s));
-    const std::string commune = join_words(tokens.last(s));
+    const std::string_view street = joined.first(n - s);
+    const std::string_view commune = joined.last(s);
     ++core_stats().splits;
     diagnosis::split(street, s > 0 ? std::optional<std::string_view>(commune) : std::nullopt,
                      hyp.postcode, number);

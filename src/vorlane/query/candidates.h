@@ -157,6 +157,23 @@ struct LookupTools {
   std::unordered_map<std::string, std::vector<uint32_t>> piece_streets;
 };
 
+// A hypothesis's words joined with single spaces once, so that each split's
+// street part (its first words) and commune part (its last words) is a
+// slice of one text, the same as joining those words alone.
+class JoinedWords {
+ public:
+  explicit JoinedWords(std::span<const std::string_view> words);
+
+  // The first `count` words; the whole text for all of them.
+  std::string_view first(size_t count) const;
+  // The last `count` words; empty for none.
+  std::string_view last(size_t count) const;
+
+ private:
+  std::string text_;
+  std::vector<size_t> starts_;  // byte offset of each word in text_
+};
+
 // Collects into `out` (cleared first) the streets matched by any split of
 // `tokens` (at least one). Returns true when the rescue budget ran out.
 bool collect_candidates(const Index& index, std::span<const std::string_view> tokens,

@@ -426,8 +426,9 @@ void fuzzy_street_search(const Index& index, std::span<const std::string_view> w
   out.clear();
   ++core_stats().collections;
   const size_t n = words.size();
+  const JoinedWords joined(words);
   for (size_t s = 0; s <= std::min(n - 1, kMaxCommuneWords); ++s) {
-    const std::string street = join_words(words.first(n - s));
+    const std::string_view street = joined.first(n - s);
     ++core_stats().splits;
     const size_t chars = utf8::char_count(street);
     if (chars < kMinFuzzyChars) continue;
@@ -435,7 +436,7 @@ void fuzzy_street_search(const Index& index, std::span<const std::string_view> w
     const NamedCommunes* communes = nullptr;
     std::vector<std::string_view> codes;
     if (s > 0) {
-      communes = &tools.communes.resolve(join_words(words.last(s)));
+      communes = &tools.communes.resolve(joined.last(s));
       if (communes->ids.empty()) continue;
       for (const uint32_t id : communes->ids) codes.push_back(*commune_code(index, id));
     }
@@ -457,9 +458,10 @@ void token_subset_search(const Index& index, std::span<const std::string_view> w
   out.clear();
   ++core_stats().collections;
   const size_t n = words.size();
+  const JoinedWords joined(words);
   for (size_t t = 1; t <= std::min(n - 1, kMaxCommuneWords); ++t) {
     ++core_stats().splits;
-    const NamedCommunes& communes = tools.communes.resolve(join_words(words.last(t)));
+    const NamedCommunes& communes = tools.communes.resolve(joined.last(t));
     if (communes.ids.empty()) continue;
     std::vector<std::vector<uint32_t>> lists;
     for (const std::string_view word : words.first(n - t)) {
