@@ -50,6 +50,23 @@ TEST(StreetVariants, FourTypes) {
   EXPECT_EQ(street_type_family("weg"), Views{"weg"});
 }
 
+// Variants are single-spaced however the street is spaced, wherever the
+// replaced words stand; the street's own words single-spaced are a variant
+// when the street is not written so.
+TEST(StreetVariants, AnySpacingGivesSingleSpacedVariants) {
+  const auto rules = rules_with({"weg", "stra\u00DFe", "strasse", "str"});
+  const rules::CurrentRulesScope scope(*rules);
+  const Texts glued = {"hauptstr 5", "hauptstrasse 5", "hauptstra\u00DFe 5"};
+  Texts split = {"alte haupt str 5", "alte hauptstrasse 5", "alte haupt strasse 5",
+                 "alte hauptstra\u00DFe 5", "alte haupt stra\u00DFe 5"};
+  for (std::string_view street : {"haupt str 5", " haupt  str\t5", "haupt\u00A0str 5 "}) {
+    EXPECT_EQ(street_variants(street), glued) << street;
+  }
+  EXPECT_EQ(street_variants("alte hauptstr 5"), split);
+  split.insert(split.begin(), "alte hauptstr 5");
+  EXPECT_EQ(street_variants("alte\thauptstr\n5"), split);
+}
+
 TEST(StreetVariants, RepeatedPartialAndMissingTypeWords) {
   const auto twice = rules_with({"str", "str"});
   const rules::CurrentRulesScope twice_scope(*twice);
