@@ -36,6 +36,10 @@ TEST(CoreCollection, StreetVariants) {
       {"rue dix sept", {"rue dix sept", "rue 17"}},
       {"avenue un deux", {"avenue un deux", "avenue 1 2"}},
       {"rue un un", {"rue un un", "rue 1 un"}},  // non-overlapping, left to right
+      {"rue sept dix sept", {"rue sept dix sept", "rue 7 17"}},  // longer entries first
+      {"dix", {"dix", "10"}},
+      {"rue dixsept", {"rue dixsept"}},
+      {"rue 1er", {"rue 1er"}},
       {"rue premier premiere", {"rue premier premiere", "rue 1er premiere"}},
       {"bulevar kralja petra", {"bulevar kralja petra"}},
       {"ulica puskinova nova", {"ulica puskinova nova", "ulica puskina nova"}},
