@@ -426,21 +426,85 @@ bool KeptCandidates::offer(CandidateMap& candidates, size_t hyp_index) {
   return true;
 }
 
-const NamedCommunes& CommuneResolver::resolve(std::string_view text) {
-  const bool memoise = !diagnosis::enabled();
-  if (memoise) {
-    if (const auto it = memo_.find(std::string(text)); it != memo_.end()) return it->second;
-  }
+struct CoreTextMemo {
+  const Index* index = nullptr;
+  const rules::Rules* rules = nullptr;
+  TextMap<StreetVariants> variants;
+  size_t variant_bytes = 0;
+  TextMap<NamedCommunes> communes;
+};
+
+namespace {
+
+thread_local CoreTextMemo* CORE_TEXT_MEMO = nullptr;
+
+// The open memo when it serves `index` under the rules in force.
+CoreTextMemo* core_text_memo(const Index& index) {
+  CoreTextMemo* memo = CORE_TEXT_MEMO;
+  if (memo == nullptr || memo->index != &index || memo->rules != &rules::current()) return nullptr;
+  return memo;
+}
+
+size_t text_bytes(std::string_view key, const StreetVariants& v) {
+  size_t bytes = key.size();
+  for (const std::string& text : v.texts) bytes += text.size();
+  return bytes;
+}
+
+}  // namespace
+
+CoreTextMemoScope::CoreTextMemoScope(const Index& index)
+    : memo_(std::make_unique<CoreTextMemo>()), previous_(CORE_TEXT_MEMO) {
+  memo_->index = &index;
+  memo_->rules = &rules::current();
+  CORE_TEXT_MEMO = memo_.get();
+}
+
+CoreTextMemoScope::~CoreTextMemoScope() { CORE_TEXT_MEMO = previous_; }
+
+NamedCommunes CommuneResolver::lookup(std::string_view text) const {
   NamedCommunes named;
   named.ids = index_.communes_by_name(text);
   named.exact = !named.ids.empty();
   if (!named.exact) named.ids = index_.communes_by_prefix(text);
   std::erase_if(named.ids, [&](uint32_t id) { return id >= index_.commune_count(); });
-  if (!memoise) {
-    uncached_ = std::move(named);
+  return named;
+}
+
+const NamedCommunes& CommuneResolver::resolve(std::string_view text) {
+  if (diagnosis::enabled()) {
+    uncached_ = lookup(text);
     return uncached_;
   }
-  return memo_.emplace(std::string(text), std::move(named)).first->second;
+  if (CoreTextMemo* shared = core_text_memo(index_)) {
+    if (const auto it = shared->communes.find(text); it != shared->communes.end()) {
+      return it->second;
+    }
+    if (shared->communes.size() < kCoreTextMemoCommunes) {
+      return shared->communes.emplace(std::string(text), lookup(text)).first->second;
+    }
+  }
+  if (const auto it = memo_.find(text); it != memo_.end()) return it->second;
+  return memo_.emplace(std::string(text), lookup(text)).first->second;
+}
+
+const StreetVariants& StreetVariantsSource::of(std::string_view street) {
+  CoreTextMemo* shared = core_text_memo(index_);
+  if (shared == nullptr) {
+    uncached_ = street_variants_of(index_, street);
+    return uncached_;
+  }
+  if (const auto it = shared->variants.find(street); it != shared->variants.end()) {
+    return it->second;
+  }
+  StreetVariants made = street_variants_of(index_, street);
+  const size_t bytes = text_bytes(street, made);
+  if (shared->variant_bytes + bytes > kCoreTextMemoBytes) {
+    uncached_ = std::move(made);
+    return uncached_;
+  }
+  shared->variant_bytes += bytes;
+  return shared->variants.emplace(std::string(street), std::move(made)).first->second;
 }
 
 JoinedWords::JoinedWords(std::span<const std::string_view> words) {
@@ -527,14 +591,14 @@ bool collect_candidates(const Index& index, std::span<const std::string_view> to
     diagnosis::split(street, s > 0 ? std::optional<std::string_view>(commune) : std::nullopt,
                      hyp.postcode, number);
     if (s == 0) {
-      collector.without_commune(street_variants_of(index, street));
+      collector.without_commune(tools.variants.of(street));
       continue;
     }
     // Most commune parts of a long query name no commune; their street
     // parts are then never looked up and need no variants.
     const NamedCommunes& communes = tools.communes.resolve(commune);
     if (communes.ids.empty()) continue;
-    collector.under_communes(street_variants_of(index, street), communes);
+    collector.under_communes(tools.variants.of(street), communes);
   }
   return collector.exhausted();
 }

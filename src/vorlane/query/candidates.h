@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -102,16 +103,28 @@ struct NamedCommunes {
   bool exact = false;  // from the exact lookup
 };
 
-// Commune lookups of one core call, memoised by text except while a
-// diagnosis trace records (each lookup is then recorded as it happens).
+// Hashes a std::string key and a std::string_view probe alike, so that a
+// map keyed by text is searched without building a string.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+template <typename T>
+using TextMap = std::unordered_map<std::string, T, TextHash, std::equal_to<>>;
+
+// Commune lookups of one core call, memoised by text (in the open
+// CoreTextMemoScope when it serves the sheet) except while a diagnosis
+// trace records (each lookup is then recorded as it happens).
 class CommuneResolver {
  public:
   explicit CommuneResolver(const Index& index) : index_(index) {}
   const NamedCommunes& resolve(std::string_view text);
 
  private:
+  NamedCommunes lookup(std::string_view text) const;
+
   const Index& index_;
-  std::unordered_map<std::string, NamedCommunes> memo_;
+  TextMap<NamedCommunes> memo_;
   NamedCommunes uncached_;
 };
 
@@ -122,6 +135,19 @@ struct StreetVariants {
   std::vector<bool> german;  // parallel to texts
 };
 StreetVariants street_variants_of(const Index& index, std::string_view street);
+
+// Street variants of one core call: from the open CoreTextMemoScope when it
+// serves the sheet, else made afresh.
+class StreetVariantsSource {
+ public:
+  explicit StreetVariantsSource(const Index& index) : index_(index) {}
+  // Valid until the next call.
+  const StreetVariants& of(std::string_view street);
+
+ private:
+  const Index& index_;
+  StreetVariants uncached_;
+};
 
 // The texts looked up under a commune: the variants, the street text framed
 // by each street-type word when it holds none, then swapped and unglued
@@ -149,8 +175,10 @@ struct HypothesisQuery {
 
 // Reusable lookup machinery of one core call.
 struct LookupTools {
-  explicit LookupTools(const Index& index) : communes(index), keys(index), scan(index) {}
+  explicit LookupTools(const Index& index)
+      : communes(index), variants(index), keys(index), scan(index) {}
   CommuneResolver communes;
+  StreetVariantsSource variants;
   StreetKeyLookup keys;
   StreetTextScan scan;
   // The subset search's chosen street list per word piece.

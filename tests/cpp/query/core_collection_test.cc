@@ -55,6 +55,44 @@ TEST(CoreCollection, StreetVariants) {
   EXPECT_EQ(commune_lookup_texts({"rue x"}), (std::vector<std::string>{"rue x"}));
 }
 
+// The memo shared by a query's core calls answers what each call would work
+// out alone, and only for the sheet and rules it was opened under.
+TEST(CoreCollection, TextMemoAnswersAsDirectLookups) {
+  const Index& de = core_sheet("de");
+  const Index& fr = core_sheet("fr");
+  const auto direct_variants = [](const Index& sheet, std::string_view street) {
+    return street_variants_of(sheet, street).texts;
+  };
+  const auto direct_communes = [](const Index& sheet, std::string_view text) {
+    const std::vector<uint32_t> exact = sheet.communes_by_name(text);
+    return exact.empty() ? sheet.communes_by_prefix(text) : exact;
+  };
+  const rules::CurrentRulesScope de_rules(de.active_rules());
+  const CoreTextMemoScope memo(de);
+  LookupTools tools(de);
+  for (int pass = 0; pass < 2; ++pass) {  // the second pass is served from the memo
+    for (const char* street : {"hauptstr", "haupt strasse 5", "rue dix sept", "hauptstraße str"}) {
+      EXPECT_EQ(tools.variants.of(street).texts, direct_variants(de, street)) << street;
+    }
+    for (const char* commune : {"berlin", "dorf 0", "dorf 35", "nowhere"}) {
+      EXPECT_EQ(tools.communes.resolve(commune).ids, direct_communes(de, commune)) << commune;
+    }
+  }
+  EXPECT_THAT(tools.variants.of("haupt strasse").texts, Contains("hauptstr"));
+  {
+    // Another sheet works alone, under the memo's rules or its own, and so
+    // does the memo's sheet under other rules.
+    LookupTools fr_tools(fr);
+    EXPECT_EQ(fr_tools.communes.resolve("berlin").ids, direct_communes(fr, "berlin"));
+    const rules::CurrentRulesScope fr_rules(fr.active_rules());
+    EXPECT_EQ(fr_tools.variants.of("haupt strasse").texts, direct_variants(fr, "haupt strasse"));
+    EXPECT_EQ(fr_tools.communes.resolve("dorf 0").ids, direct_communes(fr, "dorf 0"));
+    const rules::CurrentRulesScope fallback(rules::fallback());
+    EXPECT_EQ(tools.variants.of("haupt strasse").texts, direct_variants(de, "haupt strasse"));
+  }
+  EXPECT_EQ(tools.variants.of("haupt strasse").texts, direct_variants(de, "haupt strasse"));
+}
+
 // Flags of each street found for a key, as "street | commune: flags".
 std::vector<std::string> found(const std::string& sheet, std::string_view key) {
   std::vector<std::string> out;
