@@ -54,12 +54,19 @@ void StreetTextScan::start(std::string_view street_text) {
   ++core_stats().descents;
   lower_.assign(street_text);
   lower_.push_back(kStreetKeySeparator);
+  // Every key of the range begins with lower_: when no key does, one walk
+  // down the dictionary settles the scan without a stream seeking past it
+  // to the next key.
+  const fst::Map& keys = index_.street_key_fst;
+  empty_ = !keys.descend(lower_, keys.root());
+  if (empty_) return;
   upper_.assign(street_text);
   upper_.push_back(kStreetKeySeparatorEnd);
   stream_.restart(ByteView(lower_), ByteView(upper_));
 }
 
 std::optional<uint32_t> StreetTextScan::next() {
+  if (empty_) return std::nullopt;
   while (stream_.next()) {
     if (const std::optional<uint32_t> id = checked_street_id(index_, stream_.value())) return id;
   }

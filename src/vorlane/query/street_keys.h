@@ -67,6 +67,7 @@ class StreetTextScan {
   fst::Stream<fst::AlwaysMatch> stream_;
   std::string lower_;
   std::string upper_;
+  bool empty_ = true;  // no key holds the text: the stream is not used
 };
 
 }  // namespace vorlane::query
