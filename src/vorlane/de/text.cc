@@ -21,13 +21,17 @@ struct Char {
   bool white_space;
 };
 
-// The character at `pos`; ASCII answers without a property lookup (its
-// White_Space characters are TAB..CR and SPACE).
-Char read_char(std::string_view text, size_t pos) {
-  const auto byte = static_cast<unsigned char>(text[pos]);
-  if (byte < 0x80) return {1, byte == ' ' || (byte >= '\t' && byte <= '\r')};
+Char read_non_ascii_char(std::string_view text, size_t pos) {
   const utf8::Step step = utf8::decode_step(text, pos);
   return {step.length, step.valid && norm::is_white_space(step.scalar)};
+}
+
+// The character at `pos`; ASCII answers without a property lookup (its
+// White_Space characters are TAB..CR and SPACE), inline in every scan.
+inline Char read_char(std::string_view text, size_t pos) {
+  const auto byte = static_cast<unsigned char>(text[pos]);
+  if (byte < 0x80) [[likely]] return {1, byte == ' ' || (byte >= '\t' && byte <= '\r')};
+  return read_non_ascii_char(text, pos);
 }
 
 // The whole text is exactly one character with the Alphabetic property.
