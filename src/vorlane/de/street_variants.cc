@@ -178,7 +178,11 @@ std::vector<std::string_view> street_type_family(std::string_view word) {
 
 std::vector<std::string> street_variants(std::string_view street) {
   const rules::WordList& types = rules::current().de_street_types();
-  if (types.empty()) return {};
+  // Both passes need a word that is or ends in a type word.
+  const bool holds_type = std::any_of(types.begin(), types.end(), [&](const std::string& type) {
+    return street.find(type) != std::string_view::npos;
+  });
+  if (!holds_type) return {};
   const StreetWords words(street);
   VariantList out(street);
   for (size_t i = 0; i < words.words.size(); ++i) {
