@@ -181,7 +181,8 @@ struct LookupTools {
   StreetVariantsSource variants;
   StreetKeyLookup keys;
   StreetTextScan scan;
-  // The subset search's chosen street list per word piece.
+  // The subset search's chosen street list per word piece, ascending and
+  // without repeats.
   std::unordered_map<std::string, std::vector<uint32_t>> piece_streets;
 };
 

@@ -39,6 +39,7 @@ constexpr size_t kMinPhoneticChars = 3;
 constexpr size_t kPostingsLimit = 16384;  // lists this long are too common to use
 constexpr size_t kSubsetCommonCount = 9;
 constexpr size_t kSubsetCap = 200;
+static_assert(kSubsetCommonCount <= kSubsetCap);
 
 constexpr std::u32string_view kLatinAlphabet = U"abcdefghijklmnopqrstuvwxyz";
 constexpr std::u32string_view kCyrillicAlphabet = U"абвгдеёжзийклмнопрстуфхцчшщъыьэюя";
@@ -391,22 +392,43 @@ std::vector<uint32_t> piece_streets(const Index& index, std::string_view piece) 
   return best;
 }
 
-std::vector<uint32_t> intersect_lists(std::vector<std::vector<uint32_t>>& lists) {
-  for (std::vector<uint32_t>& list : lists) {
-    if (!std::is_sorted(list.begin(), list.end())) std::sort(list.begin(), list.end());
-    list.erase(std::unique(list.begin(), list.end()), list.end());
-  }
+// A piece's street list as the subset search intersects it: ascending, no
+// repeats (postings may name a street twice).
+std::vector<uint32_t> distinct_sorted(std::vector<uint32_t> ids) {
+  if (!std::is_sorted(ids.begin(), ids.end())) std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
+}
+
+// The streets on every list (each ascending, no repeats), ascending; the
+// shortest lists are intersected first.
+std::vector<uint32_t> intersect_lists(std::vector<const std::vector<uint32_t>*>& lists) {
   std::stable_sort(lists.begin(), lists.end(),
-                   [](const auto& a, const auto& b) { return a.size() < b.size(); });
-  std::vector<uint32_t> common = lists.front();
+                   [](const auto* a, const auto* b) { return a->size() < b->size(); });
+  std::vector<uint32_t> common = *lists.front();
   std::vector<uint32_t> next;
   for (size_t i = 1; i < lists.size() && !common.empty(); ++i) {
     next.clear();
-    std::set_intersection(common.begin(), common.end(), lists[i].begin(), lists[i].end(),
+    std::set_intersection(common.begin(), common.end(), lists[i]->begin(), lists[i]->end(),
                           std::back_inserter(next));
     common.swap(next);
   }
   return common;
+}
+
+// The streets of `ids` whose commune is one of `communes`, in order, at
+// most `enough` of them.
+std::vector<uint32_t> streets_in_communes(const Index& index, const std::vector<uint32_t>& ids,
+                                          std::vector<uint32_t> communes, size_t enough) {
+  std::sort(communes.begin(), communes.end());
+  std::vector<uint32_t> kept;
+  for (const uint32_t id : ids) {
+    if (kept.size() == enough) break;
+    if (std::binary_search(communes.begin(), communes.end(), *index.street_commune(id))) {
+      kept.push_back(id);
+    }
+  }
+  return kept;
 }
 
 FoundFlags commune_flags(const NamedCommunes* communes, std::optional<uint32_t> postcode, bool ml) {
@@ -463,24 +485,23 @@ void token_subset_search(const Index& index, std::span<const std::string_view> w
     ++core_stats().splits;
     const NamedCommunes& communes = tools.communes.resolve(joined.last(t));
     if (communes.ids.empty()) continue;
-    std::vector<std::vector<uint32_t>> lists;
+    std::vector<const std::vector<uint32_t>*> lists;
     for (const std::string_view word : words.first(n - t)) {
       for (const std::string_view piece : subset_pieces(word)) {
         auto [it, fresh] = tools.piece_streets.try_emplace(std::string(piece));
-        if (fresh) it->second = piece_streets(index, piece);
-        if (!it->second.empty()) lists.push_back(it->second);
+        if (fresh) it->second = distinct_sorted(piece_streets(index, piece));
+        if (!it->second.empty()) lists.push_back(&it->second);
       }
     }
     if (lists.empty()) continue;
     const size_t contributed = lists.size();
-    std::vector<uint32_t> streets = intersect_lists(lists);
-    std::vector<uint32_t> commune_set = communes.ids;
-    std::sort(commune_set.begin(), commune_set.end());
-    std::erase_if(streets, [&](uint32_t id) {
-      return !std::binary_search(commune_set.begin(), commune_set.end(), index.street(id)->commune);
-    });
+    // At most kSubsetCap streets count, and a lone word naming
+    // kSubsetCommonCount streets of the communes or more is too common to
+    // count at all: the first that many settle each.
+    const size_t enough = contributed == 1 ? kSubsetCommonCount : kSubsetCap;
+    const std::vector<uint32_t> streets =
+        streets_in_communes(index, intersect_lists(lists), communes.ids, enough);
     if (contributed == 1 && streets.size() >= kSubsetCommonCount) continue;
-    if (streets.size() > kSubsetCap) streets.resize(kSubsetCap);
     const FoundFlags found = commune_flags(&communes, postcode, false);
     for (const uint32_t id : streets) record_fuzzy(out, id, *index.street(id), found);
   }
