@@ -41,6 +41,12 @@ struct StreetWords {
   // concatenation a + b + c.
   std::string replacing(size_t first, size_t last, std::string_view a, std::string_view b,
                         std::string_view c) const;
+  // Whether a variant replacing words from `first` on may differ from the
+  // street before byte `limit`; a variant of an unevenly spaced street
+  // always may, being joined again from the start.
+  bool differs_before(size_t first, size_t limit) const {
+    return !single_spaced || static_cast<size_t>(words[first].data() - street.data()) < limit;
+  }
 
   std::string_view street;
   std::vector<std::string_view> words;
@@ -141,9 +147,9 @@ class VariantList {
 // Glue pass: a listed type word after another word is glued onto it, in
 // each spelling of its family.
 void glue_type_word(const rules::WordList& types, const StreetWords& street, size_t i,
-                    VariantList& out) {
+                    size_t limit, VariantList& out) {
   const std::vector<std::string_view>& words = street.words;
-  if (i == 0 || !is_listed(types, words[i])) return;
+  if (i == 0 || !street.differs_before(i - 1, limit) || !is_listed(types, words[i])) return;
   for (const std::string_view member : street_type_family(words[i])) {
     out.emit(street.replacing(i - 1, i + 1, words[i - 1], "", member));
   }
@@ -152,7 +158,8 @@ void glue_type_word(const rules::WordList& types, const StreetWords& street, siz
 // Suffix pass: a word ending in a listed type word after a stem of at least
 // two characters, glued and split, in each spelling of its family.
 void split_type_suffix(const rules::WordList& types, const StreetWords& street, size_t i,
-                       VariantList& out) {
+                       size_t limit, VariantList& out) {
+  if (!street.differs_before(i, limit)) return;
   const std::string_view word = street.words[i];
   for (const std::string& type : types) {
     if (!word.ends_with(type)) continue;
@@ -176,7 +183,7 @@ std::vector<std::string_view> street_type_family(std::string_view word) {
   return family;
 }
 
-std::vector<std::string> street_variants(std::string_view street) {
+std::vector<std::string> street_variants(std::string_view street, size_t differ_before) {
   const rules::WordList& types = rules::current().de_street_types();
   // Both passes need a word that is or ends in a type word.
   const bool holds_type = std::any_of(types.begin(), types.end(), [&](const std::string& type) {
@@ -186,8 +193,11 @@ std::vector<std::string> street_variants(std::string_view street) {
   const StreetWords words(street);
   VariantList out(street);
   for (size_t i = 0; i < words.words.size(); ++i) {
-    glue_type_word(types, words, i, out);
-    split_type_suffix(types, words, i, out);
+    // Words stand in byte order: no later replacement starts before the
+    // limit once the word before this one does not.
+    if (i > 0 && !words.differs_before(i - 1, differ_before)) break;
+    glue_type_word(types, words, i, differ_before, out);
+    split_type_suffix(types, words, i, differ_before, out);
   }
   return out.release();
 }

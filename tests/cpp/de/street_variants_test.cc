@@ -67,6 +67,26 @@ TEST(StreetVariants, AnySpacingGivesSingleSpacedVariants) {
   EXPECT_EQ(street_variants("alte\thauptstr\n5"), split);
 }
 
+// A limit keeps the variants that replace a word starting before it, in
+// their order; an unevenly spaced street keeps all, as each is joined anew.
+TEST(StreetVariants, LimitKeepsVariantsChangingTheStreetBeforeIt) {
+  const auto rules = rules_with({"weg", "stra\u00DFe", "strasse", "str"});
+  const rules::CurrentRulesScope scope(*rules);
+  const std::string street = "alte str hauptstr 5";  // words at bytes 0, 5, 9, 18
+  const Texts all = street_variants(street);
+  const Texts glued_first = {"altestr hauptstr 5", "altestrasse hauptstr 5",
+                             "altestra\u00DFe hauptstr 5"};
+  EXPECT_EQ(Texts(all.begin(), all.begin() + 3), glued_first);
+  for (const size_t limit : {size_t{0}, size_t{5}, size_t{9}, size_t{10}, size_t{100}}) {
+    const Texts kept = street_variants(street, limit);
+    Texts expected;
+    if (limit > 0) expected = glued_first;  // glued onto "alte", at byte 0
+    if (limit > 9) expected = all;          // "hauptstr" split, at byte 9
+    EXPECT_EQ(kept, expected) << limit;
+  }
+  EXPECT_EQ(street_variants("alte  str hauptstr 5", 1), street_variants("alte  str hauptstr 5"));
+}
+
 TEST(StreetVariants, RepeatedPartialAndMissingTypeWords) {
   const auto twice = rules_with({"str", "str"});
   const rules::CurrentRulesScope twice_scope(*twice);
