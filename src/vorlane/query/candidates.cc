@@ -338,10 +338,25 @@ void SplitCollector::rescue_scan_text(const std::string& text, bool german_varia
   }
 }
 
+// The length of the longest prefix of `text` that some key begins with.
+size_t key_prefix_length(const fst::Map& keys, std::string_view text) {
+  std::optional<fst::Map::Position> at = keys.root();
+  size_t length = 0;
+  while (length < text.size()) {
+    at = keys.descend(text.substr(length, 1), *at);
+    if (!at) break;
+    ++length;
+  }
+  return length;
+}
+
 // The German street-type variants of each text so far, in order, each
 // unless it is already there. A long street makes dozens of variants of
-// equal length, so texts are told apart by hash before their bytes.
-void add_german_variants(StreetVariants& v) {
+// equal length, so texts are told apart by hash before their bytes. With
+// `scanned_keys`, the variants are only scanned for under that dictionary:
+// one that keeps more of its text than any key begins with could find
+// nothing and is left out.
+void add_german_variants(StreetVariants& v, const fst::Map* scanned_keys) {
   const auto hash = [](std::string_view text) { return std::hash<std::string_view>{}(text); };
   std::vector<size_t> hashes;
   for (const std::string& text : v.texts) hashes.push_back(hash(text));
@@ -353,7 +368,9 @@ void add_german_variants(StreetVariants& v) {
   };
   const size_t base = v.texts.size();
   for (size_t i = 0; i < base; ++i) {
-    for (std::string& variant : de::street_variants(v.texts[i])) {
+    const size_t differ_before =
+        scanned_keys ? key_prefix_length(*scanned_keys, v.texts[i]) + 1 : SIZE_MAX;
+    for (std::string& variant : de::street_variants(v.texts[i], differ_before)) {
       const size_t variant_hash = hash(variant);
       if (known(variant, variant_hash)) continue;
       v.texts.push_back(std::move(variant));
@@ -361,6 +378,25 @@ void add_german_variants(StreetVariants& v) {
       hashes.push_back(variant_hash);
     }
   }
+}
+
+// A street part and its abbreviation, number-word, title and moved-type
+// forms, none of them German.
+StreetVariants base_street_variants(std::string_view street) {
+  StreetVariants v;
+  const auto add = [&](std::optional<std::string> text) {
+    if (text) v.texts.push_back(std::move(*text));
+  };
+  v.texts.emplace_back(street);
+  add(abbreviation_first(street));
+  add(abbreviation_last(street));
+  add(french_numbers(street));
+  add(slavic_titles(street));
+  const rules::WordList& types = rules::current().russian_street_types();
+  const size_t movable = std::min<size_t>(v.texts.size(), 2);
+  for (size_t i = 0; i < movable; ++i) add(moved_street_type(v.texts[i], types));
+  v.german.assign(v.texts.size(), false);
+  return v;
 }
 
 }  // namespace
@@ -430,6 +466,7 @@ struct CoreTextMemo {
   const Index* index = nullptr;
   const rules::Rules* rules = nullptr;
   TextMap<StreetVariants> variants;
+  TextMap<StreetVariants> scanned_variants;
   size_t variant_bytes = 0;
   TextMap<NamedCommunes> communes;
 };
@@ -489,22 +526,30 @@ const NamedCommunes& CommuneResolver::resolve(std::string_view text) {
 }
 
 const StreetVariants& StreetVariantsSource::of(std::string_view street) {
+  return remembered(&CoreTextMemo::variants, street_variants_of, street);
+}
+
+const StreetVariants& StreetVariantsSource::scanned(std::string_view street) {
+  return remembered(&CoreTextMemo::scanned_variants, scanned_street_variants, street);
+}
+
+const StreetVariants& StreetVariantsSource::remembered(TextMap<StreetVariants> CoreTextMemo::*kind,
+                                                       Make make, std::string_view street) {
   CoreTextMemo* shared = core_text_memo(index_);
   if (shared == nullptr) {
-    uncached_ = street_variants_of(index_, street);
+    uncached_ = make(index_, street);
     return uncached_;
   }
-  if (const auto it = shared->variants.find(street); it != shared->variants.end()) {
-    return it->second;
-  }
-  StreetVariants made = street_variants_of(index_, street);
+  TextMap<StreetVariants>& memo = shared->*kind;
+  if (const auto it = memo.find(street); it != memo.end()) return it->second;
+  StreetVariants made = make(index_, street);
   const size_t bytes = text_bytes(street, made);
   if (shared->variant_bytes + bytes > kCoreTextMemoBytes) {
     uncached_ = std::move(made);
     return uncached_;
   }
   shared->variant_bytes += bytes;
-  return shared->variants.emplace(std::string(street), std::move(made)).first->second;
+  return memo.emplace(std::string(street), std::move(made)).first->second;
 }
 
 JoinedWords::JoinedWords(std::span<const std::string_view> words) {
@@ -529,20 +574,14 @@ std::string_view JoinedWords::last(size_t count) const {
 }
 
 StreetVariants street_variants_of(const Index& index, std::string_view street) {
-  StreetVariants v;
-  const auto add = [&](std::optional<std::string> text) {
-    if (text) v.texts.push_back(std::move(*text));
-  };
-  v.texts.emplace_back(street);
-  add(abbreviation_first(street));
-  add(abbreviation_last(street));
-  add(french_numbers(street));
-  add(slavic_titles(street));
-  const rules::WordList& types = rules::current().russian_street_types();
-  const size_t movable = std::min<size_t>(v.texts.size(), 2);
-  for (size_t i = 0; i < movable; ++i) add(moved_street_type(v.texts[i], types));
-  v.german.assign(v.texts.size(), false);
-  if (is_german_sheet(index)) add_german_variants(v);
+  StreetVariants v = base_street_variants(street);
+  if (is_german_sheet(index)) add_german_variants(v, nullptr);
+  return v;
+}
+
+StreetVariants scanned_street_variants(const Index& index, std::string_view street) {
+  StreetVariants v = base_street_variants(street);
+  if (is_german_sheet(index)) add_german_variants(v, &index.street_key_fst);
   return v;
 }
 
@@ -591,7 +630,7 @@ bool collect_candidates(const Index& index, std::span<const std::string_view> to
     diagnosis::split(street, s > 0 ? std::optional<std::string_view>(commune) : std::nullopt,
                      hyp.postcode, number);
     if (s == 0) {
-      collector.without_commune(tools.variants.of(street));
+      collector.without_commune(tools.variants.scanned(street));
       continue;
     }
     // Most commune parts of a long query name no commune; their street

@@ -23,6 +23,8 @@
 
 namespace vorlane::query {
 
+struct CoreTextMemo;
+
 // A commune part takes at most this many of a hypothesis's last words.
 inline constexpr size_t kMaxCommuneWords = 9;
 
@@ -135,16 +137,28 @@ struct StreetVariants {
   std::vector<bool> german;  // parallel to texts
 };
 StreetVariants street_variants_of(const Index& index, std::string_view street);
+// For scans of the street-key dictionary: every text of street_variants_of
+// that some key begins with, in the same order and with the same marks; of
+// the German variants, those that keep more of their text unchanged than
+// any key begins with are left out.
+StreetVariants scanned_street_variants(const Index& index, std::string_view street);
 
 // Street variants of one core call: from the open CoreTextMemoScope when it
-// serves the sheet, else made afresh.
+// serves the sheet, else made afresh. Each answer is valid until the next
+// call.
 class StreetVariantsSource {
  public:
   explicit StreetVariantsSource(const Index& index) : index_(index) {}
-  // Valid until the next call.
+  // street_variants_of, for lookups under communes.
   const StreetVariants& of(std::string_view street);
+  // scanned_street_variants, for scans under every commune.
+  const StreetVariants& scanned(std::string_view street);
 
  private:
+  using Make = StreetVariants (*)(const Index&, std::string_view);
+  const StreetVariants& remembered(TextMap<StreetVariants> CoreTextMemo::*kind, Make make,
+                                   std::string_view street);
+
   const Index& index_;
   StreetVariants uncached_;
 };

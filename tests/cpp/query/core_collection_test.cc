@@ -93,6 +93,33 @@ TEST(CoreCollection, TextMemoAnswersAsDirectLookups) {
   EXPECT_EQ(tools.variants.of("haupt strasse").texts, direct_variants(de, "haupt strasse"));
 }
 
+// Scans find the same texts, in the same order and with the same marks,
+// among the scanned variants as among all of them.
+TEST(CoreCollection, ScannedVariantsKeepEveryTextAKeyBeginsWith) {
+  const Index& de = core_sheet("de");
+  const rules::CurrentRulesScope scope(de.active_rules());
+  const auto found = [&](const StreetVariants& v) {
+    std::vector<std::pair<std::string, bool>> out;
+    for (size_t i = 0; i < v.texts.size(); ++i) {
+      if (de.street_key_fst.descend(v.texts[i] + kStreetKeySeparator, de.street_key_fst.root())) {
+        out.emplace_back(v.texts[i], v.german[i]);
+      }
+    }
+    return out;
+  };
+  size_t left_out = 0;
+  for (const char* street : {"haupt str", "haupt strasse", "hauptstr", "alte hauptstr",
+                             "haupt str alte str", "r haupt str"}) {
+    const StreetVariants all = street_variants_of(de, street);
+    const StreetVariants scanned = scanned_street_variants(de, street);
+    EXPECT_EQ(found(scanned), found(all)) << street;
+    left_out += all.texts.size() - scanned.texts.size();
+  }
+  EXPECT_THAT(found(street_variants_of(de, "haupt str")),
+              Contains(std::pair<std::string, bool>("hauptstrasse", true)));
+  EXPECT_GT(left_out, 0u);
+}
+
 // Flags of each street found for a key, as "street | commune: flags".
 std::vector<std::string> found(const std::string& sheet, std::string_view key) {
   std::vector<std::string> out;
