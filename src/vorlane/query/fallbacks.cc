@@ -73,13 +73,19 @@ bool is_ascii(std::string_view s) {
 // dictionary from the nodes of their unchanged prefixes.
 class EditVariantSearch {
  public:
+  // Decodes the street once: its characters (an ill-formed subpart is one
+  // U+FFFD), where each starts, and the node each prefix leads to.
   EditVariantSearch(const Index& index, std::string_view street)
-      : index_(index), street_(street), chars_(utf8::decode_scalars(street)) {
+      : index_(index), street_(street) {
     const fst::Map& keys = index.street_key_fst;
+    chars_.reserve(street.size());
+    starts_.reserve(street.size() + 1);
+    prefixes_.reserve(street.size() + 1);
     starts_.push_back(0);
     prefixes_.push_back(keys.root());
     for (size_t pos = 0; pos < street.size();) {
       const utf8::Step step = utf8::decode_step(street, pos);
+      chars_.push_back(step.valid ? step.scalar : utf8::kReplacement);
       const std::optional<fst::Map::Position>& last = prefixes_.back();
       prefixes_.push_back(last ? keys.descend(street.substr(pos, step.length), *last) : last);
       pos += step.length;
@@ -449,10 +455,15 @@ void fuzzy_street_search(const Index& index, std::span<const std::string_view> w
   ++core_stats().collections;
   const size_t n = words.size();
   const JoinedWords joined(words);
+  // A street part's characters: its words' and the spaces between them.
+  std::vector<size_t> chars_of_first(n + 1, 0);
+  for (size_t i = 0; i < n; ++i) {
+    chars_of_first[i + 1] = chars_of_first[i] + (i > 0) + utf8::char_count(words[i]);
+  }
   for (size_t s = 0; s <= std::min(n - 1, kMaxCommuneWords); ++s) {
     const std::string_view street = joined.first(n - s);
     ++core_stats().splits;
-    const size_t chars = utf8::char_count(street);
+    const size_t chars = chars_of_first[n - s];
     if (chars < kMinFuzzyChars) continue;
     const uint32_t distance = chars < kDistanceTwoChars ? 1 : 2;
     const NamedCommunes* communes = nullptr;
