@@ -71,13 +71,29 @@ constexpr std::array<WordPair, 13> kSlavicTitleWords = {{
     {"voevody", "vojvode"},
 }};
 
+// Whether two words are equal, their first bytes compared before the rest.
+bool same_word(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && (a.empty() || (a[0] == b[0] && a == b));
+}
+
 template <size_t N>
 std::optional<std::string_view> lookup_word(const std::array<WordPair, N>& table,
                                             std::string_view word) {
   for (const WordPair& p : table) {
-    if (p.from == word) return p.to;
+    if (same_word(p.from, word)) return p.to;
   }
   return std::nullopt;
+}
+
+// Calls visit(piece) for each piece of `text` between single spaces, empty
+// pieces included.
+template <typename Visit>
+void each_space_piece(std::string_view text, Visit visit) {
+  for (size_t start = 0; start <= text.size();) {
+    const size_t end = std::min(text.find(' ', start), text.size());
+    visit(text.substr(start, end - start));
+    start = end + 1;
+  }
 }
 
 bool contains_word(const rules::WordList& list, std::string_view word) {
@@ -131,14 +147,11 @@ constexpr std::array<std::string_view, kFrenchNumberWords.size()> kFrenchNumberF
 // replacement writes only digits and "1er", so it never forms a number word.
 NumberWordSet possible_number_words(std::string_view text) {
   NumberWordSet possible;
-  for (size_t start = 0; start <= text.size();) {
-    const size_t end = std::min(text.find(' ', start), text.size());
-    const std::string_view piece = text.substr(start, end - start);
+  each_space_piece(text, [&](std::string_view piece) {
     for (size_t i = 0; i < kFrenchNumberFirstWords.size(); ++i) {
-      if (kFrenchNumberFirstWords[i] == piece) possible.set(i);
+      if (same_word(kFrenchNumberFirstWords[i], piece)) possible.set(i);
     }
-    start = end + 1;
-  }
+  });
   return possible;
 }
 
@@ -168,7 +181,7 @@ std::optional<std::string> french_numbers(std::string_view text) {
 std::string_view slavic_title(std::string_view word, std::string& scratch) {
   if (word.size() < 3) return word;
   if (const auto mapped = lookup_word(kSlavicTitleWords, word)) return *mapped;
-  if (utf8::char_count(word) >= 5 && (word.ends_with("ova") || word.ends_with("eva"))) {
+  if ((word.ends_with("ova") || word.ends_with("eva")) && utf8::char_count(word) >= 5) {
     scratch.assign(word.substr(0, word.size() - 3));
     scratch.push_back('a');
     return scratch;
@@ -178,21 +191,20 @@ std::string_view slavic_title(std::string_view word, std::string& scratch) {
 
 std::optional<std::string> slavic_titles(std::string_view text) {
   if (norm::has_cyrillic(text) || text.find(' ') == std::string_view::npos) return std::nullopt;
-  std::string out;
   std::string scratch;
   bool replaced = false;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = std::min(text.find(' ', start), text.size());
-    const std::string_view word = text.substr(start, end - start);
-    const std::string_view mapped = slavic_title(word, scratch);
-    replaced |= mapped != word;
-    if (start > 0) out.push_back(' ');
-    out.append(mapped);
-    if (end == text.size()) break;
-    start = end + 1;
-  }
+  // Most streets hold no title word: nothing is built for them.
+  each_space_piece(text, [&](std::string_view word) {
+    replaced = replaced || slavic_title(word, scratch) != word;
+  });
   if (!replaced) return std::nullopt;
+  std::string out;
+  bool first = true;
+  each_space_piece(text, [&](std::string_view word) {
+    if (!first) out.push_back(' ');
+    out.append(slavic_title(word, scratch));
+    first = false;
+  });
   return out;
 }
 
@@ -553,6 +565,9 @@ const StreetVariants& StreetVariantsSource::remembered(TextMap<StreetVariants> C
 }
 
 JoinedWords::JoinedWords(std::span<const std::string_view> words) {
+  size_t bytes = words.size();
+  for (const std::string_view word : words) bytes += word.size();
+  text_.reserve(bytes);
   starts_.reserve(words.size());
   for (const std::string_view word : words) {
     if (!starts_.empty()) text_.push_back(' ');
