@@ -6,6 +6,8 @@
 // look at bytes.
 #include "vorlane/de/text.h"
 
+#include <algorithm>
+
 #include "vorlane/base/utf8.h"
 #include "vorlane/norm/char_class.h"
 
@@ -110,7 +112,32 @@ std::string_view trim_white_space(std::string_view text) {
   return begin < end ? text.substr(begin, end - begin) : std::string_view();
 }
 
+namespace {
+
+// No byte of the text can begin a White_Space character other than SPACE:
+// none is TAB..CR or the lead byte of U+0085, U+00A0, U+1680, U+2000..U+205F
+// or U+3000 (an ill-formed sequence never swallows a following SPACE).
+bool only_spaces_can_separate(std::string_view text) {
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= '\t' && byte <= '\r') || byte == 0xC2 || (byte >= 0xE1 && byte <= 0xE3);
+  });
+}
+
+std::vector<std::string_view> split_at_spaces(std::string_view text) {
+  std::vector<std::string_view> words;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find(' ', start), text.size());
+    if (end > start) words.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return words;
+}
+
+}  // namespace
+
 std::vector<std::string_view> split_white_space(std::string_view text) {
+  if (only_spaces_can_separate(text)) return split_at_spaces(text);
   std::vector<std::string_view> words;
   size_t word_start = 0;
   bool in_word = false;
