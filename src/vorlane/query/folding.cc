@@ -177,6 +177,25 @@ size_t fold_word(UnitWalk& walk, size_t i) {
   return 1;
 }
 
+// The bytes of the letters of a word made of 1 or 2 letters and then 1 to 4
+// ASCII digits ("d12"); 0 for any other word.
+size_t glued_letter_bytes(std::string_view w) {
+  // At most two letters of four bytes and four digits, the last a digit.
+  if (w.size() < 2 || w.size() > 12 || w.back() < '0' || w.back() > '9') return 0;
+  size_t letters = 0;
+  size_t letter_bytes = 0;
+  while (letter_bytes < w.size()) {
+    const utf8::Step step = utf8::decode_step(w, letter_bytes);
+    if (!step.valid || !norm::is_letter(step.scalar)) break;
+    ++letters;
+    letter_bytes += step.length;
+  }
+  const std::string_view rest = w.substr(letter_bytes);
+  const bool glued = letters >= 1 && letters <= 2 && rest.size() >= 1 && rest.size() <= 4 &&
+                     is_number(rest);
+  return glued ? letter_bytes : 0;
+}
+
 }  // namespace
 
 std::vector<std::string_view> split_words(std::string_view text) {
@@ -216,27 +235,19 @@ std::string prepared_query_key(std::string_view text) {
 }
 
 std::optional<std::string> unglue_variant(std::string_view text) {
-  std::vector<std::string> words;
-  bool changed = false;
-  for (const std::string_view w : split_words(text)) {
-    size_t letters = 0;
-    size_t letter_bytes = 0;
-    while (letter_bytes < w.size()) {
-      const utf8::Step step = utf8::decode_step(w, letter_bytes);
-      if (!step.valid || !norm::is_letter(step.scalar)) break;
-      ++letters;
-      letter_bytes += step.length;
-    }
-    const std::string_view rest = w.substr(letter_bytes);
-    if (letters >= 1 && letters <= 2 && rest.size() >= 1 && rest.size() <= 4 && is_number(rest)) {
-      words.push_back(std::string(w.substr(0, letter_bytes)) + ' ' + std::string(rest));
-      changed = true;
+  const std::vector<std::string_view> words = split_words(text);
+  if (std::none_of(words.begin(), words.end(), glued_letter_bytes)) return std::nullopt;
+  std::string out;
+  for (const std::string_view w : words) {
+    if (!out.empty()) out.push_back(' ');
+    if (const size_t letters = glued_letter_bytes(w)) {
+      out.append(w.substr(0, letters)).push_back(' ');
+      out.append(w.substr(letters));
     } else {
-      words.emplace_back(w);
+      out.append(w);
     }
   }
-  if (!changed) return std::nullopt;
-  return join_words(words);
+  return out;
 }
 
 std::optional<std::string> swap_last_two_words(std::string_view text) {

@@ -101,6 +101,7 @@ TEST(UnglueVariant, SplitsShortLetterDigitWords) {
       {"d12 rue", "d 12 rue"},
       {"ab1234", "ab 1234"},
       {"жк12", "жк 12"},  // 2 characters, 4 bytes
+      {"\U0001D51E\U0001D51F1234 x", "\U0001D51E\U0001D51F 1234 x"},  // 12 bytes
       {"d12 e3", "d 12 e 3"},
       {"  d12   x ", "d 12 x"},
       {"a12345", std::nullopt},  // 5 digits
