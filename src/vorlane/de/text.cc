@@ -99,6 +99,15 @@ size_t dash_length(std::string_view text, size_t pos) {
 }
 
 std::string_view trim_white_space(std::string_view text) {
+  // An ASCII byte is a character of its own: one that is not white space at
+  // each end leaves nothing to trim.
+  const auto ascii_letter_or_sign = [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > ' ' && byte < 0x80;
+  };
+  if (!text.empty() && ascii_letter_or_sign(text.front()) && ascii_letter_or_sign(text.back())) {
+    return text;
+  }
   size_t begin = text.size();
   size_t end = 0;
   for (size_t pos = 0; pos < text.size();) {
@@ -112,17 +121,17 @@ std::string_view trim_white_space(std::string_view text) {
   return begin < end ? text.substr(begin, end - begin) : std::string_view();
 }
 
-namespace {
-
-// No byte of the text can begin a White_Space character other than SPACE:
-// none is TAB..CR or the lead byte of U+0085, U+00A0, U+1680, U+2000..U+205F
-// or U+3000 (an ill-formed sequence never swallows a following SPACE).
+// No byte is TAB..CR or the lead byte of U+0085, U+00A0, U+1680,
+// U+2000..U+205F or U+3000; an ill-formed sequence never swallows a
+// following SPACE.
 bool only_spaces_can_separate(std::string_view text) {
   return std::none_of(text.begin(), text.end(), [](char c) {
     const auto byte = static_cast<unsigned char>(c);
     return (byte >= '\t' && byte <= '\r') || byte == 0xC2 || (byte >= 0xE1 && byte <= 0xE3);
   });
 }
+
+namespace {
 
 std::vector<std::string_view> split_at_spaces(std::string_view text) {
   std::vector<std::string_view> words;

@@ -23,6 +23,8 @@ TEST(DeText, WhiteSpaceSplittingCutsWholeCharacters) {
       {" \t\u00A0", "", {}, {{"", "\t\u00A0"}}, {{" \t", ""}}},
       {"\u3000Berlin  Mitte\u00A0", "Berlin  Mitte", {"Berlin", "Mitte"},
        {{"", "Berlin  Mitte\u00A0"}}, {{"\u3000Berlin  Mitte", ""}}},
+      {"x\u00A0y", "x\u00A0y", {"x", "y"}, {{"x", "y"}}, {{"x", "y"}}},
+      {"x y ", "x y", {"x", "y"}, {{"x", "y "}}, {{"x y", ""}}},
       // Ill-formed bytes (a lone lead, a lone U+00A0 tail) are never white space.
       {"\xC3 x\xA0", "\xC3 x\xA0", {"\xC3", "x\xA0"}, {{"\xC3", "x\xA0"}}, {{"\xC3", "x\xA0"}}},
   };
