@@ -33,9 +33,11 @@ bool is_listed(const rules::WordList& types, std::string_view word) {
 // spliced from two slices of the street around its replacement, not joined
 // again word by word.
 struct StreetWords {
-  explicit StreetWords(std::string_view text);
+  // Only words up to the first one starting at or past byte `differ_before`
+  // are read when the street is plainly single-spaced.
+  StreetWords(std::string_view text, size_t differ_before);
   template <TemporaryString S>
-  explicit StreetWords(S&&) = delete;
+  StreetWords(S&&, size_t) = delete;
 
   // The words joined with one space, words [first, last) replaced by the
   // concatenation a + b + c.
@@ -53,7 +55,24 @@ struct StreetWords {
   bool single_spaced = false;
 };
 
-StreetWords::StreetWords(std::string_view text) : street(text), words(split_white_space(text)) {
+// Nothing but single spaces between its words, none at either end.
+bool plainly_single_spaced(std::string_view text) {
+  return !text.empty() && text.front() != ' ' && text.back() != ' ' &&
+         text.find("  ") == std::string_view::npos && only_spaces_can_separate(text);
+}
+
+StreetWords::StreetWords(std::string_view text, size_t differ_before) : street(text) {
+  if (plainly_single_spaced(text)) {
+    single_spaced = true;
+    for (size_t start = 0; start < text.size();) {
+      const size_t end = std::min(text.find(' ', start), text.size());
+      words.push_back(text.substr(start, end - start));
+      if (start >= differ_before) break;
+      start = end + 1;
+    }
+    return;
+  }
+  words = split_white_space(text);
   if (words.empty() || words.front().data() != street.data() ||
       words.back().data() + words.back().size() != street.data() + street.size()) {
     return;
@@ -190,7 +209,7 @@ std::vector<std::string> street_variants(std::string_view street, size_t differ_
     return street.find(type) != std::string_view::npos;
   });
   if (!holds_type) return {};
-  const StreetWords words(street);
+  const StreetWords words(street, differ_before);
   VariantList out(street);
   for (size_t i = 0; i < words.words.size(); ++i) {
     // Words stand in byte order: no later replacement starts before the
