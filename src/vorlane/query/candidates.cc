@@ -175,7 +175,8 @@ std::optional<std::string> french_numbers(std::string_view text) {
     applied = true;
   }
   if (!applied) return std::nullopt;
-  return std::string(trim_white_space(padded));
+  // Replacements keep the padding spaces at both ends, which trimming drops.
+  return std::string(trim_white_space(std::string_view(padded).substr(1, padded.size() - 2)));
 }
 
 std::string_view slavic_title(std::string_view word, std::string& scratch) {
