@@ -233,11 +233,10 @@ class SplitCollector {
   bool exhausted() const { return exhausted_; }
 
   // Requires: `communes` names at least one commune.
-  void under_communes(const StreetVariants& variants, const NamedCommunes& communes);
+  void under_communes(const CommuneLookups& lookups, const NamedCommunes& communes);
   void without_commune(const StreetVariants& variants);
 
  private:
-  bool german_text(const StreetVariants& variants, std::string_view text) const;
   // Tests the rescue budget, spending one; false (and exhausted) when spent.
   bool spend_budget();
   bool holds_exact_house(uint32_t street_id, const StreetRecord& street);
@@ -254,13 +253,6 @@ class SplitCollector {
   const bool rescue_sheet_;
   bool exhausted_ = false;
 };
-
-bool SplitCollector::german_text(const StreetVariants& variants, std::string_view text) const {
-  for (size_t i = 0; i < variants.texts.size(); ++i) {
-    if (variants.german[i] && variants.texts[i] == text) return true;
-  }
-  return false;
-}
 
 bool SplitCollector::spend_budget() {
   if (rescue_.budget == 0) {
@@ -294,26 +286,22 @@ void SplitCollector::record(uint32_t street_id, const StreetRecord& street, bool
   diagnosis::street(street_id, true, commune_exact || commune_prefix);
 }
 
-void SplitCollector::under_communes(const StreetVariants& variants,
+void SplitCollector::under_communes(const CommuneLookups& lookups,
                                     const NamedCommunes& communes) {
-  const std::vector<std::string> lookups = commune_lookup_texts(variants.texts);
-  std::vector<bool> german(lookups.size());
-  for (size_t i = 0; i < lookups.size(); ++i) german[i] = german_text(variants, lookups[i]);
-  tools_.keys.prepare(lookups);
   for (const uint32_t commune_id : communes.ids) {
     const std::string_view code = *commune_code(index_, commune_id);
-    for (size_t i = 0; i < lookups.size(); ++i) {
-      const std::optional<uint32_t> id = tools_.keys.find(i, code);
+    for (size_t i = 0; i < lookups.ends.size(); ++i) {
+      const std::optional<uint32_t> id = street_under_code(index_, lookups.ends[i], code);
       if (!id) continue;
       const StreetRecord street = *index_.street(*id);
       if (!rescue_.rescue) {
-        record(*id, street, communes.exact, !communes.exact, german[i], false);
+        record(*id, street, communes.exact, !communes.exact, lookups.german[i], false);
         continue;
       }
       if (!rescue_sheet_) continue;
       if (!spend_budget()) break;
       if (holds_exact_house(*id, street)) {
-        record(*id, street, communes.exact, !communes.exact, german[i], true);
+        record(*id, street, communes.exact, !communes.exact, lookups.german[i], true);
       }
     }
   }
@@ -478,9 +466,10 @@ bool KeptCandidates::offer(CandidateMap& candidates, size_t hyp_index) {
 struct CoreTextMemo {
   const Index* index = nullptr;
   const rules::Rules* rules = nullptr;
-  TextMap<StreetVariants> variants;
   TextMap<StreetVariants> scanned_variants;
-  size_t variant_bytes = 0;
+  TextMap<CommuneLookups> commune_lookups;
+  TextMap<std::vector<uint32_t>> piece_streets;
+  size_t bytes = 0;  // of what the three maps hold
   TextMap<NamedCommunes> communes;
 };
 
@@ -495,10 +484,23 @@ CoreTextMemo* core_text_memo(const Index& index) {
   return memo;
 }
 
-size_t text_bytes(std::string_view key, const StreetVariants& v) {
-  size_t bytes = key.size();
+size_t value_bytes(const StreetVariants& v) {
+  size_t bytes = 0;
   for (const std::string& text : v.texts) bytes += text.size();
   return bytes;
+}
+
+size_t value_bytes(const CommuneLookups& lookups) {
+  return lookups.ends.size() * sizeof(fst::Map::Position);
+}
+
+size_t value_bytes(const std::vector<uint32_t>& ids) { return ids.size() * sizeof(uint32_t); }
+
+// Whether the memo may also keep `bytes` more; counts them when it may.
+bool make_room(CoreTextMemo& memo, size_t bytes) {
+  if (memo.bytes + bytes > kCoreTextMemoBytes) return false;
+  memo.bytes += bytes;
+  return true;
 }
 
 }  // namespace
@@ -538,31 +540,49 @@ const NamedCommunes& CommuneResolver::resolve(std::string_view text) {
   return memo_.emplace(std::string(text), lookup(text)).first->second;
 }
 
-const StreetVariants& StreetVariantsSource::of(std::string_view street) {
-  return remembered(&CoreTextMemo::variants, street_variants_of, street);
+const StreetVariants& TextLookups::scanned_variants(std::string_view street) {
+  return remembered(&CoreTextMemo::scanned_variants, scanned_street_variants, street,
+                    uncached_variants_);
 }
 
-const StreetVariants& StreetVariantsSource::scanned(std::string_view street) {
-  return remembered(&CoreTextMemo::scanned_variants, scanned_street_variants, street);
+const CommuneLookups& TextLookups::commune_lookups(std::string_view street) {
+  return remembered(&CoreTextMemo::commune_lookups, commune_lookups_of, street,
+                    uncached_lookups_);
 }
 
-const StreetVariants& StreetVariantsSource::remembered(TextMap<StreetVariants> CoreTextMemo::*kind,
-                                                       Make make, std::string_view street) {
+const std::vector<uint32_t>& TextLookups::piece_streets(std::string_view piece,
+                                                       MakePieceStreets make) {
+  CoreTextMemo* shared = core_text_memo(index_);
+  if (shared != nullptr) {
+    if (const auto it = shared->piece_streets.find(piece); it != shared->piece_streets.end()) {
+      return it->second;
+    }
+  }
+  if (const auto it = piece_streets_.find(piece); it != piece_streets_.end()) return it->second;
+  std::vector<uint32_t> made = make(index_, piece);
+  const bool shared_room =
+      shared != nullptr && make_room(*shared, piece.size() + value_bytes(made));
+  TextMap<std::vector<uint32_t>>& kept = shared_room ? shared->piece_streets : piece_streets_;
+  return kept.emplace(std::string(piece), std::move(made)).first->second;
+}
+
+template <typename T>
+const T& TextLookups::remembered(TextMap<T> CoreTextMemo::*kind,
+                                 T (*make)(const Index&, std::string_view), std::string_view text,
+                                 T& uncached) {
   CoreTextMemo* shared = core_text_memo(index_);
   if (shared == nullptr) {
-    uncached_ = make(index_, street);
-    return uncached_;
+    uncached = make(index_, text);
+    return uncached;
   }
-  TextMap<StreetVariants>& memo = shared->*kind;
-  if (const auto it = memo.find(street); it != memo.end()) return it->second;
-  StreetVariants made = make(index_, street);
-  const size_t bytes = text_bytes(street, made);
-  if (shared->variant_bytes + bytes > kCoreTextMemoBytes) {
-    uncached_ = std::move(made);
-    return uncached_;
+  TextMap<T>& memo = shared->*kind;
+  if (const auto it = memo.find(text); it != memo.end()) return it->second;
+  T made = make(index_, text);
+  if (!make_room(*shared, text.size() + value_bytes(made))) {
+    uncached = std::move(made);
+    return uncached;
   }
-  shared->variant_bytes += bytes;
-  return memo.emplace(std::string(street), std::move(made)).first->second;
+  return memo.emplace(std::string(text), std::move(made)).first->second;
 }
 
 JoinedWords::JoinedWords(std::span<const std::string_view> words) {
@@ -593,6 +613,24 @@ StreetVariants street_variants_of(const Index& index, std::string_view street) {
   StreetVariants v = base_street_variants(street);
   if (is_german_sheet(index)) add_german_variants(v, nullptr);
   return v;
+}
+
+CommuneLookups commune_lookups_of(const Index& index, std::string_view street) {
+  const StreetVariants variants = street_variants_of(index, street);
+  const auto german = [&](std::string_view text) {
+    for (size_t i = 0; i < variants.texts.size(); ++i) {
+      if (variants.german[i] && variants.texts[i] == text) return true;
+    }
+    return false;
+  };
+  CommuneLookups lookups;
+  for (const std::string& text : commune_lookup_texts(variants.texts)) {
+    const std::optional<fst::Map::Position> end = street_text_end(index, text);
+    if (!end) continue;
+    lookups.ends.push_back(*end);
+    lookups.german.push_back(german(text));
+  }
+  return lookups;
 }
 
 StreetVariants scanned_street_variants(const Index& index, std::string_view street) {
@@ -646,14 +684,14 @@ bool collect_candidates(const Index& index, std::span<const std::string_view> to
     diagnosis::split(street, s > 0 ? std::optional<std::string_view>(commune) : std::nullopt,
                      hyp.postcode, number);
     if (s == 0) {
-      collector.without_commune(tools.variants.scanned(street));
+      collector.without_commune(tools.texts.scanned_variants(street));
       continue;
     }
     // Most commune parts of a long query name no commune; their street
     // parts are then never looked up and need no variants.
     const NamedCommunes& communes = tools.communes.resolve(commune);
     if (communes.ids.empty()) continue;
-    collector.under_communes(tools.variants.of(street), communes);
+    collector.under_communes(tools.texts.commune_lookups(street), communes);
   }
   return collector.exhausted();
 }

@@ -143,30 +143,47 @@ StreetVariants street_variants_of(const Index& index, std::string_view street);
 // any key begins with are left out.
 StreetVariants scanned_street_variants(const Index& index, std::string_view street);
 
-// Street variants of one core call: from the open CoreTextMemoScope when it
-// serves the sheet, else made afresh. Each answer is valid until the next
-// call.
-class StreetVariantsSource {
- public:
-  explicit StreetVariantsSource(const Index& index) : index_(index) {}
-  // street_variants_of, for lookups under communes.
-  const StreetVariants& of(std::string_view street);
-  // scanned_street_variants, for scans under every commune.
-  const StreetVariants& scanned(std::string_view street);
-
- private:
-  using Make = StreetVariants (*)(const Index&, std::string_view);
-  const StreetVariants& remembered(TextMap<StreetVariants> CoreTextMemo::*kind, Make make,
-                                   std::string_view street);
-
-  const Index& index_;
-  StreetVariants uncached_;
-};
-
 // The texts looked up under a commune: the variants, the street text framed
 // by each street-type word when it holds none, then swapped and unglued
 // forms, without repeats of the additions.
 std::vector<std::string> commune_lookup_texts(const std::vector<std::string>& variants);
+
+// The lookup texts of a street part (commune_lookup_texts of its variants)
+// that the street-key dictionary holds keys of, in their order: where each
+// one's keys continue after the separator, and whether it is a German
+// variant. The others could find no street under any commune.
+struct CommuneLookups {
+  std::vector<fst::Map::Position> ends;
+  std::vector<bool> german;  // parallel to ends
+};
+CommuneLookups commune_lookups_of(const Index& index, std::string_view street);
+
+// What one core call reads of each text: from the open CoreTextMemoScope
+// when it serves the sheet, else made afresh (street parts) or kept for the
+// call (pieces).
+class TextLookups {
+ public:
+  using MakePieceStreets = std::vector<uint32_t> (*)(const Index&, std::string_view);
+
+  explicit TextLookups(const Index& index) : index_(index) {}
+  // scanned_street_variants; valid until the next call.
+  const StreetVariants& scanned_variants(std::string_view street);
+  // commune_lookups_of; valid until the next call.
+  const CommuneLookups& commune_lookups(std::string_view street);
+  // The subset search's street list of a word piece, made by `make` the
+  // first time; valid for the core call.
+  const std::vector<uint32_t>& piece_streets(std::string_view piece, MakePieceStreets make);
+
+ private:
+  template <typename T>
+  const T& remembered(TextMap<T> CoreTextMemo::*kind, T (*make)(const Index&, std::string_view),
+                      std::string_view text, T& uncached);
+
+  const Index& index_;
+  StreetVariants uncached_variants_;
+  CommuneLookups uncached_lookups_;
+  TextMap<std::vector<uint32_t>> piece_streets_;
+};
 
 // The German rescue's shared state: its budget, the street texts it already
 // scanned, and the memo of exact house-with-postcode answers.
@@ -189,15 +206,10 @@ struct HypothesisQuery {
 
 // Reusable lookup machinery of one core call.
 struct LookupTools {
-  explicit LookupTools(const Index& index)
-      : communes(index), variants(index), keys(index), scan(index) {}
+  explicit LookupTools(const Index& index) : communes(index), texts(index), scan(index) {}
   CommuneResolver communes;
-  StreetVariantsSource variants;
-  StreetKeyLookup keys;
+  TextLookups texts;
   StreetTextScan scan;
-  // The subset search's chosen street list per word piece, ascending and
-  // without repeats.
-  std::unordered_map<std::string, std::vector<uint32_t>> piece_streets;
 };
 
 // A hypothesis's words joined with single spaces once, so that each split's

@@ -46,14 +46,15 @@ std::vector<RankedHit> query_feats_prepared_internal(
 
 struct CoreTextMemo;
 
-// What the core works out from a text alone (a street part's variant
-// spellings, the communes a commune part names) depends on nothing but the
-// text, the sheet and the rules in force. While a scope is open on the
-// calling thread, the core calls on its sheet under the rules in force when
-// it opened share these, so a query that runs the core on many overlapping
-// keys (the German branch's variant rows and word drops) widens and
-// resolves each text once. At most kCoreTextMemoBytes of variant text and
-// kCoreTextMemoCommunes commune texts are kept; later texts are made
+// What the core reads of a text alone (a street part's variant spellings
+// and where they lead in the street-key dictionary, the communes a commune
+// part names, a subset piece's streets) depends on nothing but the text,
+// the sheet and the rules in force. While a scope is open on the calling
+// thread, the core calls on its sheet under the rules in force when it
+// opened share these, so a query that runs the core on many overlapping
+// keys (the German branch's variant rows and word drops) reads each text
+// once. At most kCoreTextMemoBytes of texts, positions and street lists and
+// kCoreTextMemoCommunes commune texts are kept; later texts are read
 // afresh. Scopes nest: the previous one is back in force when one ends.
 inline constexpr size_t kCoreTextMemoBytes = size_t{2} << 20;
 inline constexpr size_t kCoreTextMemoCommunes = 4096;

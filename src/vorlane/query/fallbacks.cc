@@ -369,7 +369,7 @@ std::vector<uint32_t> decode_postings(const Index& index, uint64_t offset) {
 
 // The shortest usable postings list of one subset piece; empty when the
 // piece is too short, a street-type word, or has no list of 1 to 16383 ids.
-std::vector<uint32_t> piece_streets(const Index& index, std::string_view piece) {
+std::vector<uint32_t> shortest_postings(const Index& index, std::string_view piece) {
   const std::string word = norm::normalize(piece);
   if (utf8::char_count(word) < kMinWordChars) return {};
   std::vector<std::string> texts{word};
@@ -398,9 +398,10 @@ std::vector<uint32_t> piece_streets(const Index& index, std::string_view piece) 
   return best;
 }
 
-// A piece's street list as the subset search intersects it: ascending, no
-// repeats (postings may name a street twice).
-std::vector<uint32_t> distinct_sorted(std::vector<uint32_t> ids) {
+// A piece's street list as the subset search intersects it: its shortest
+// postings, ascending, no repeats (postings may name a street twice).
+std::vector<uint32_t> piece_streets(const Index& index, std::string_view piece) {
+  std::vector<uint32_t> ids = shortest_postings(index, piece);
   if (!std::is_sorted(ids.begin(), ids.end())) std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
   return ids;
@@ -499,9 +500,8 @@ void token_subset_search(const Index& index, std::span<const std::string_view> w
     std::vector<const std::vector<uint32_t>*> lists;
     for (const std::string_view word : words.first(n - t)) {
       for (const std::string_view piece : subset_pieces(word)) {
-        auto [it, fresh] = tools.piece_streets.try_emplace(std::string(piece));
-        if (fresh) it->second = distinct_sorted(piece_streets(index, piece));
-        if (!it->second.empty()) lists.push_back(&it->second);
+        const std::vector<uint32_t>& streets = tools.texts.piece_streets(piece, piece_streets);
+        if (!streets.empty()) lists.push_back(&streets);
       }
     }
     if (lists.empty()) continue;

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core_fixture.h"
 #include "vorlane/diagnosis/trace_contents.h"
 #include "vorlane/query/candidates.h"
@@ -60,37 +62,59 @@ TEST(CoreCollection, StreetVariants) {
 TEST(CoreCollection, TextMemoAnswersAsDirectLookups) {
   const Index& de = core_sheet("de");
   const Index& fr = core_sheet("fr");
-  const auto direct_variants = [](const Index& sheet, std::string_view street) {
-    return street_variants_of(sheet, street).texts;
+  const auto scanned = [](const Index& sheet, std::string_view street) {
+    return scanned_street_variants(sheet, street).texts;
+  };
+  using Lookup = std::tuple<uint64_t, uint64_t, bool>;
+  const auto described = [](const CommuneLookups& lookups) {
+    std::vector<Lookup> out;
+    for (size_t i = 0; i < lookups.ends.size(); ++i) {
+      out.emplace_back(lookups.ends[i].addr, lookups.ends[i].sum, lookups.german[i]);
+    }
+    return out;
+  };
+  const auto lookups = [&](const Index& sheet, std::string_view street) {
+    return described(commune_lookups_of(sheet, street));
   };
   const auto direct_communes = [](const Index& sheet, std::string_view text) {
     const std::vector<uint32_t> exact = sheet.communes_by_name(text);
     return exact.empty() ? sheet.communes_by_prefix(text) : exact;
   };
+  const auto street_count = [](const Index& sheet, std::string_view) {
+    return std::vector<uint32_t>{static_cast<uint32_t>(sheet.street_count())};
+  };
   const rules::CurrentRulesScope de_rules(de.active_rules());
   const CoreTextMemoScope memo(de);
   LookupTools tools(de);
   for (int pass = 0; pass < 2; ++pass) {  // the second pass is served from the memo
-    for (const char* street : {"hauptstr", "haupt strasse 5", "rue dix sept", "hauptstraße str"}) {
-      EXPECT_EQ(tools.variants.of(street).texts, direct_variants(de, street)) << street;
+    for (const char* street : {"hauptstr", "haupt strasse", "rue dix sept", "hauptstraße str"}) {
+      EXPECT_EQ(tools.texts.scanned_variants(street).texts, scanned(de, street)) << street;
+      EXPECT_EQ(described(tools.texts.commune_lookups(street)), lookups(de, street)) << street;
     }
     for (const char* commune : {"berlin", "dorf 0", "dorf 35", "nowhere"}) {
       EXPECT_EQ(tools.communes.resolve(commune).ids, direct_communes(de, commune)) << commune;
     }
+    EXPECT_EQ(tools.texts.piece_streets("x", street_count), street_count(de, "x"));
   }
-  EXPECT_THAT(tools.variants.of("haupt strasse").texts, Contains("hauptstr"));
+  EXPECT_THAT(tools.texts.scanned_variants("haupt strasse").texts, Contains("hauptstr"));
+  EXPECT_EQ(lookups(de, "haupt strasse").size(), 1u);
   {
     // Another sheet works alone, under the memo's rules or its own, and so
     // does the memo's sheet under other rules.
     LookupTools fr_tools(fr);
     EXPECT_EQ(fr_tools.communes.resolve("berlin").ids, direct_communes(fr, "berlin"));
+    EXPECT_EQ(fr_tools.texts.piece_streets("x", street_count), street_count(fr, "x"));
+    EXPECT_EQ(described(fr_tools.texts.commune_lookups("haupt strasse")),
+              lookups(fr, "haupt strasse"));
     const rules::CurrentRulesScope fr_rules(fr.active_rules());
-    EXPECT_EQ(fr_tools.variants.of("haupt strasse").texts, direct_variants(fr, "haupt strasse"));
+    EXPECT_EQ(fr_tools.texts.scanned_variants("haupt strasse").texts, scanned(fr, "haupt strasse"));
     EXPECT_EQ(fr_tools.communes.resolve("dorf 0").ids, direct_communes(fr, "dorf 0"));
     const rules::CurrentRulesScope fallback(rules::fallback());
-    EXPECT_EQ(tools.variants.of("haupt strasse").texts, direct_variants(de, "haupt strasse"));
+    EXPECT_EQ(tools.texts.scanned_variants("haupt strasse").texts, scanned(de, "haupt strasse"));
+    EXPECT_EQ(described(tools.texts.commune_lookups("haupt strasse")),
+              lookups(de, "haupt strasse"));
   }
-  EXPECT_EQ(tools.variants.of("haupt strasse").texts, direct_variants(de, "haupt strasse"));
+  EXPECT_EQ(tools.texts.scanned_variants("haupt strasse").texts, scanned(de, "haupt strasse"));
 }
 
 // Scans find the same texts, in the same order and with the same marks,
