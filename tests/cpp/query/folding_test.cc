@@ -124,6 +124,23 @@ TEST(StreetVariants, SwapsThenUnglues) {
   EXPECT_EQ(street_text_variants(texts), expected);
 }
 
+// A limit drops the variants of a single-spaced text that keep that many of
+// its first bytes; a text spaced otherwise is joined anew from its start.
+TEST(StreetVariants, LimitsKeepVariantsChangingTheTextBeforeThem) {
+  EXPECT_EQ(swap_last_two_words_within("ab c d12", 3), std::nullopt);  // "c" at byte 3
+  EXPECT_EQ(swap_last_two_words_within("ab c d12", 4), "ab d12 c");
+  EXPECT_EQ(swap_last_two_words_within("ab  c d12", 0), "ab d12 c");
+  EXPECT_EQ(unglue_variant_within("ab c d12", 5), std::nullopt);  // "d12" at byte 5
+  EXPECT_EQ(unglue_variant_within("ab c d12", 6), "ab c d 12");
+  EXPECT_EQ(unglue_variant_within(" ab c d12", 0), "ab c d 12");
+  EXPECT_EQ(unglue_variant_within("ab d12 e3", 4), "ab d 12 e 3");  // from the first one on
+
+  const std::vector<std::string> texts = {"ab c d12", "d12 x y"};
+  const std::vector<size_t> limits = {4, 1};
+  const std::vector<std::string> expected = {"ab d12 c", "d 12 x y"};
+  EXPECT_EQ(street_text_variants(texts, limits), expected);
+}
+
 TEST(StreetKey, SortsCanonicalWords) {
   const TextCase cases[] = {
       {"Rue de la  Paix", "de la paix rue"},
