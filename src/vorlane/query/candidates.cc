@@ -100,9 +100,24 @@ bool contains_word(const rules::WordList& list, std::string_view word) {
   return std::find(list.begin(), list.end(), word) != list.end();
 }
 
-template <typename Texts>
-bool contains_text(const Texts& texts, std::string_view text) {
-  return std::find(texts.begin(), texts.end(), text) != texts.end();
+size_t text_hash(std::string_view text) { return std::hash<std::string_view>{}(text); }
+
+// Whether `text` (of hash `hash`) is one of `texts`, whose hashes are
+// `hashes`: long streets have dozens of forms of equal length, which
+// hashes tell apart before their bytes.
+bool contains_hashed(const std::vector<std::string>& texts, const std::vector<size_t>& hashes,
+                     std::string_view text, size_t hash) {
+  for (size_t i = 0; i < hashes.size(); ++i) {
+    if (hashes[i] == hash && texts[i] == text) return true;
+  }
+  return false;
+}
+
+std::vector<size_t> text_hashes(const std::vector<std::string>& texts) {
+  std::vector<size_t> hashes;
+  hashes.reserve(texts.size());
+  for (const std::string& text : texts) hashes.push_back(text_hash(text));
+  return hashes;
 }
 
 std::string concat(std::string_view a, std::string_view b) {
@@ -352,28 +367,19 @@ size_t key_prefix_length(const fst::Map& keys, std::string_view text) {
 }
 
 // The German street-type variants of each text so far, in order, each
-// unless it is already there. A long street makes dozens of variants of
-// equal length, so texts are told apart by hash before their bytes. With
+// unless it is already there. With
 // `scanned_keys`, the variants are only scanned for under that dictionary:
 // one that keeps more of its text than any key begins with could find
 // nothing and is left out.
 void add_german_variants(StreetVariants& v, const fst::Map* scanned_keys) {
-  const auto hash = [](std::string_view text) { return std::hash<std::string_view>{}(text); };
-  std::vector<size_t> hashes;
-  for (const std::string& text : v.texts) hashes.push_back(hash(text));
-  const auto known = [&](std::string_view text, size_t text_hash) {
-    for (size_t i = 0; i < hashes.size(); ++i) {
-      if (hashes[i] == text_hash && v.texts[i] == text) return true;
-    }
-    return false;
-  };
+  std::vector<size_t> hashes = text_hashes(v.texts);
   const size_t base = v.texts.size();
   for (size_t i = 0; i < base; ++i) {
     const size_t differ_before =
         scanned_keys ? key_prefix_length(*scanned_keys, v.texts[i]) + 1 : SIZE_MAX;
     for (std::string& variant : de::street_variants(v.texts[i], differ_before)) {
-      const size_t variant_hash = hash(variant);
-      if (known(variant, variant_hash)) continue;
+      const size_t variant_hash = text_hash(variant);
+      if (contains_hashed(v.texts, hashes, variant, variant_hash)) continue;
       v.texts.push_back(std::move(variant));
       v.german.push_back(true);
       hashes.push_back(variant_hash);
@@ -623,8 +629,15 @@ CommuneLookups commune_lookups_of(const Index& index, std::string_view street) {
     }
     return false;
   };
+  // A swapped or unglued form that keeps more of its variant than any key
+  // begins with could find nothing.
+  const fst::Map& keys = index.street_key_fst;
+  std::vector<size_t> differ_before;
+  for (const std::string& text : variants.texts) {
+    differ_before.push_back(key_prefix_length(keys, text) + 1);
+  }
   CommuneLookups lookups;
-  for (const std::string& text : commune_lookup_texts(variants.texts)) {
+  for (const std::string& text : commune_lookup_texts_within(variants.texts, differ_before)) {
     const std::optional<fst::Map::Position> end = street_text_end(index, text);
     if (!end) continue;
     lookups.ends.push_back(*end);
@@ -640,6 +653,11 @@ StreetVariants scanned_street_variants(const Index& index, std::string_view stre
 }
 
 std::vector<std::string> commune_lookup_texts(const std::vector<std::string>& variants) {
+  return commune_lookup_texts_within(variants, {});
+}
+
+std::vector<std::string> commune_lookup_texts_within(const std::vector<std::string>& variants,
+                                                     std::span<const size_t> differ_before) {
   std::vector<std::string> lookups = variants;
   const std::string& street = variants.front();
   const rules::Rules& rules = rules::current();
@@ -657,8 +675,12 @@ std::vector<std::string> commune_lookup_texts(const std::vector<std::string>& va
       lookups.push_back(concat(street, type));
     }
   }
-  for (std::string& text : street_text_variants(variants)) {
-    if (!contains_text(lookups, text)) lookups.push_back(std::move(text));
+  std::vector<size_t> hashes = text_hashes(lookups);
+  for (std::string& text : street_text_variants(variants, differ_before)) {
+    const size_t hash = text_hash(text);
+    if (contains_hashed(lookups, hashes, text, hash)) continue;
+    lookups.push_back(std::move(text));
+    hashes.push_back(hash);
   }
   return lookups;
 }

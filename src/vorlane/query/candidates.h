@@ -147,6 +147,10 @@ StreetVariants scanned_street_variants(const Index& index, std::string_view stre
 // by each street-type word when it holds none, then swapped and unglued
 // forms, without repeats of the additions.
 std::vector<std::string> commune_lookup_texts(const std::vector<std::string>& variants);
+// The same with the swapped and unglued forms limited as by
+// street_text_variants.
+std::vector<std::string> commune_lookup_texts_within(const std::vector<std::string>& variants,
+                                                     std::span<const size_t> differ_before);
 
 // The lookup texts of a street part (commune_lookup_texts of its variants)
 // that the street-key dictionary holds keys of, in their order: where each

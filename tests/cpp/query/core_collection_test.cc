@@ -144,6 +144,34 @@ TEST(CoreCollection, ScannedVariantsKeepEveryTextAKeyBeginsWith) {
   EXPECT_GT(left_out, 0u);
 }
 
+// Lookups under communes keep every lookup text the dictionary holds keys
+// of, in order, with its mark.
+TEST(CoreCollection, CommuneLookupsKeepEveryTextTheDictionaryHolds) {
+  for (const char* name : {"de", "fr"}) {
+    const Index& sheet = core_sheet(name);
+    const rules::CurrentRulesScope scope(sheet.active_rules());
+    for (const char* street : {"haupt strasse", "hauptstr", "rue de la paix", "de la paix",
+                               "paix de la rue", "rue de paix la", "r12 de la paix",
+                               "rue 17 d12 x", "ленина улица"}) {
+      const StreetVariants variants = street_variants_of(sheet, street);
+      std::vector<std::tuple<uint64_t, uint64_t, bool>> expected;
+      for (const std::string& text : commune_lookup_texts(variants.texts)) {
+        const std::optional<fst::Map::Position> end = street_text_end(sheet, text);
+        if (!end) continue;
+        const auto it = std::find(variants.texts.begin(), variants.texts.end(), text);
+        const bool german = it != variants.texts.end() && variants.german[it - variants.texts.begin()];
+        expected.emplace_back(end->addr, end->sum, german);
+      }
+      const CommuneLookups lookups = commune_lookups_of(sheet, street);
+      std::vector<std::tuple<uint64_t, uint64_t, bool>> got;
+      for (size_t i = 0; i < lookups.ends.size(); ++i) {
+        got.emplace_back(lookups.ends[i].addr, lookups.ends[i].sum, lookups.german[i]);
+      }
+      EXPECT_EQ(got, expected) << name << ": " << street;
+    }
+  }
+}
+
 // Flags of each street found for a key, as "street | commune: flags".
 std::vector<std::string> found(const std::string& sheet, std::string_view key) {
   std::vector<std::string> out;
