@@ -408,8 +408,11 @@ std::vector<uint32_t> piece_streets(const Index& index, std::string_view piece) 
 }
 
 // The streets on every list (each ascending, no repeats), ascending; the
-// shortest lists are intersected first.
+// shortest lists are intersected first, and a list met twice (a piece
+// written twice) once.
 std::vector<uint32_t> intersect_lists(std::vector<const std::vector<uint32_t>*>& lists) {
+  std::sort(lists.begin(), lists.end());
+  lists.erase(std::unique(lists.begin(), lists.end()), lists.end());
   std::stable_sort(lists.begin(), lists.end(),
                    [](const auto* a, const auto* b) { return a->size() < b->size(); });
   std::vector<uint32_t> common = *lists.front();
