@@ -474,8 +474,8 @@ struct CoreTextMemo {
   const rules::Rules* rules = nullptr;
   TextMap<StreetVariants> scanned_variants;
   TextMap<CommuneLookups> commune_lookups;
-  TextMap<std::vector<uint32_t>> piece_streets;
-  size_t bytes = 0;  // of what the three maps hold
+  TextMap<std::vector<uint32_t>> ids[2];  // by TextLookups::Ids
+  size_t bytes = 0;  // of what the maps above hold
   TextMap<NamedCommunes> communes;
 };
 
@@ -556,20 +556,23 @@ const CommuneLookups& TextLookups::commune_lookups(std::string_view street) {
                     uncached_lookups_);
 }
 
-const std::vector<uint32_t>& TextLookups::piece_streets(std::string_view piece,
-                                                       MakePieceStreets make) {
-  CoreTextMemo* shared = core_text_memo(index_);
-  if (shared != nullptr) {
-    if (const auto it = shared->piece_streets.find(piece); it != shared->piece_streets.end()) {
-      return it->second;
-    }
+const std::vector<uint32_t>* TextLookups::find_ids(Ids kind, std::string_view key) {
+  if (CoreTextMemo* shared = core_text_memo(index_)) {
+    const TextMap<std::vector<uint32_t>>& memo = shared->ids[static_cast<size_t>(kind)];
+    if (const auto it = memo.find(key); it != memo.end()) return &it->second;
   }
-  if (const auto it = piece_streets_.find(piece); it != piece_streets_.end()) return it->second;
-  std::vector<uint32_t> made = make(index_, piece);
-  const bool shared_room =
-      shared != nullptr && make_room(*shared, piece.size() + value_bytes(made));
-  TextMap<std::vector<uint32_t>>& kept = shared_room ? shared->piece_streets : piece_streets_;
-  return kept.emplace(std::string(piece), std::move(made)).first->second;
+  const TextMap<std::vector<uint32_t>>& local = call_ids_[static_cast<size_t>(kind)];
+  const auto it = local.find(key);
+  return it != local.end() ? &it->second : nullptr;
+}
+
+const std::vector<uint32_t>& TextLookups::keep_ids(Ids kind, std::string_view key,
+                                                  std::vector<uint32_t> ids) {
+  CoreTextMemo* shared = core_text_memo(index_);
+  const bool room = shared != nullptr && make_room(*shared, key.size() + value_bytes(ids));
+  TextMap<std::vector<uint32_t>>& kept =
+      room ? shared->ids[static_cast<size_t>(kind)] : call_ids_[static_cast<size_t>(kind)];
+  return kept.emplace(std::string(key), std::move(ids)).first->second;
 }
 
 template <typename T>

@@ -167,26 +167,34 @@ CommuneLookups commune_lookups_of(const Index& index, std::string_view street);
 // call (pieces).
 class TextLookups {
  public:
-  using MakePieceStreets = std::vector<uint32_t> (*)(const Index&, std::string_view);
+  // Street ids the subset search keeps by text: a word piece's street
+  // list, and the streets kept for a commune part and a set of pieces.
+  enum class Ids { piece_streets, subset_streets };
 
   explicit TextLookups(const Index& index) : index_(index) {}
   // scanned_street_variants; valid until the next call.
   const StreetVariants& scanned_variants(std::string_view street);
   // commune_lookups_of; valid until the next call.
   const CommuneLookups& commune_lookups(std::string_view street);
-  // The subset search's street list of a word piece, made by `make` the
-  // first time; valid for the core call.
-  const std::vector<uint32_t>& piece_streets(std::string_view piece, MakePieceStreets make);
+  // The ids of `kind` under `key`, made by make() the first time; valid for
+  // the core call.
+  template <typename Make>
+  const std::vector<uint32_t>& ids(Ids kind, std::string_view key, Make make) {
+    if (const std::vector<uint32_t>* found = find_ids(kind, key)) return *found;
+    return keep_ids(kind, key, make());
+  }
 
  private:
   template <typename T>
   const T& remembered(TextMap<T> CoreTextMemo::*kind, T (*make)(const Index&, std::string_view),
                       std::string_view text, T& uncached);
+  const std::vector<uint32_t>* find_ids(Ids kind, std::string_view key);
+  const std::vector<uint32_t>& keep_ids(Ids kind, std::string_view key, std::vector<uint32_t> ids);
 
   const Index& index_;
   StreetVariants uncached_variants_;
   CommuneLookups uncached_lookups_;
-  TextMap<std::vector<uint32_t>> piece_streets_;
+  TextMap<std::vector<uint32_t>> call_ids_[2];  // by Ids, when the memo is off or full
 };
 
 // The German rescue's shared state: its budget, the street texts it already

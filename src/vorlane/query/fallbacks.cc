@@ -441,6 +441,24 @@ std::vector<uint32_t> streets_in_communes(const Index& index, const std::vector<
   return kept;
 }
 
+// What the streets a subset split keeps depend on: its commune part, how
+// many it may keep, and its distinct pieces with streets (in byte order),
+// each part preceded by its length.
+std::string subset_key(std::string_view commune_text, size_t enough,
+                       std::vector<std::string_view> pieces) {
+  std::sort(pieces.begin(), pieces.end());
+  pieces.erase(std::unique(pieces.begin(), pieces.end()), pieces.end());
+  std::string key;
+  const auto append = [&key](std::string_view part) {
+    const uint32_t size = static_cast<uint32_t>(part.size());
+    key.append(reinterpret_cast<const char*>(&size), sizeof size).append(part);
+  };
+  append(commune_text);
+  append(std::to_string(enough));
+  for (const std::string_view piece : pieces) append(piece);
+  return key;
+}
+
 FoundFlags commune_flags(const NamedCommunes* communes, std::optional<uint32_t> postcode, bool ml) {
   FoundFlags found;
   found.commune_exact = communes && communes->exact;
@@ -501,10 +519,14 @@ void token_subset_search(const Index& index, std::span<const std::string_view> w
     const NamedCommunes& communes = tools.communes.resolve(joined.last(t));
     if (communes.ids.empty()) continue;
     std::vector<const std::vector<uint32_t>*> lists;
+    std::vector<std::string_view> pieces;  // those with streets
     for (const std::string_view word : words.first(n - t)) {
       for (const std::string_view piece : subset_pieces(word)) {
-        const std::vector<uint32_t>& streets = tools.texts.piece_streets(piece, piece_streets);
-        if (!streets.empty()) lists.push_back(&streets);
+        const std::vector<uint32_t>& streets = tools.texts.ids(
+            TextLookups::Ids::piece_streets, piece, [&] { return piece_streets(index, piece); });
+        if (streets.empty()) continue;
+        lists.push_back(&streets);
+        pieces.push_back(piece);
       }
     }
     if (lists.empty()) continue;
@@ -513,8 +535,9 @@ void token_subset_search(const Index& index, std::span<const std::string_view> w
     // kSubsetCommonCount streets of the communes or more is too common to
     // count at all: the first that many settle each.
     const size_t enough = contributed == 1 ? kSubsetCommonCount : kSubsetCap;
-    const std::vector<uint32_t> streets =
-        streets_in_communes(index, intersect_lists(lists), communes.ids, enough);
+    const std::vector<uint32_t>& streets = tools.texts.ids(
+        TextLookups::Ids::subset_streets, subset_key(joined.last(t), enough, std::move(pieces)),
+        [&] { return streets_in_communes(index, intersect_lists(lists), communes.ids, enough); });
     if (contributed == 1 && streets.size() >= kSubsetCommonCount) continue;
     const FoundFlags found = commune_flags(&communes, postcode, false);
     for (const uint32_t id : streets) record_fuzzy(out, id, *index.street(id), found);

@@ -80,8 +80,11 @@ TEST(CoreCollection, TextMemoAnswersAsDirectLookups) {
     const std::vector<uint32_t> exact = sheet.communes_by_name(text);
     return exact.empty() ? sheet.communes_by_prefix(text) : exact;
   };
-  const auto street_count = [](const Index& sheet, std::string_view) {
+  const auto street_count = [](const Index& sheet) {
     return std::vector<uint32_t>{static_cast<uint32_t>(sheet.street_count())};
+  };
+  const auto pieces = [&](LookupTools& t, const Index& sheet) {
+    return t.texts.ids(TextLookups::Ids::piece_streets, "x", [&] { return street_count(sheet); });
   };
   const rules::CurrentRulesScope de_rules(de.active_rules());
   const CoreTextMemoScope memo(de);
@@ -94,7 +97,7 @@ TEST(CoreCollection, TextMemoAnswersAsDirectLookups) {
     for (const char* commune : {"berlin", "dorf 0", "dorf 35", "nowhere"}) {
       EXPECT_EQ(tools.communes.resolve(commune).ids, direct_communes(de, commune)) << commune;
     }
-    EXPECT_EQ(tools.texts.piece_streets("x", street_count), street_count(de, "x"));
+    EXPECT_EQ(pieces(tools, de), street_count(de));
   }
   EXPECT_THAT(tools.texts.scanned_variants("haupt strasse").texts, Contains("hauptstr"));
   EXPECT_EQ(lookups(de, "haupt strasse").size(), 1u);
@@ -103,7 +106,7 @@ TEST(CoreCollection, TextMemoAnswersAsDirectLookups) {
     // does the memo's sheet under other rules.
     LookupTools fr_tools(fr);
     EXPECT_EQ(fr_tools.communes.resolve("berlin").ids, direct_communes(fr, "berlin"));
-    EXPECT_EQ(fr_tools.texts.piece_streets("x", street_count), street_count(fr, "x"));
+    EXPECT_EQ(pieces(fr_tools, fr), street_count(fr));
     EXPECT_EQ(described(fr_tools.texts.commune_lookups("haupt strasse")),
               lookups(fr, "haupt strasse"));
     const rules::CurrentRulesScope fr_rules(fr.active_rules());
