@@ -118,6 +118,17 @@ TEST(CoreCollection, TextMemoAnswersAsDirectLookups) {
               lookups(de, "haupt strasse"));
   }
   EXPECT_EQ(tools.texts.scanned_variants("haupt strasse").texts, scanned(de, "haupt strasse"));
+
+  // Past the memo's size, lists are kept for the call alone.
+  const size_t lists = 2 * kCoreTextMemoBytes / (16384 * sizeof(uint32_t));
+  const auto list = [](size_t i) { return std::vector<uint32_t>(16384, static_cast<uint32_t>(i)); };
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t i = 0; i < lists; ++i) {
+      const std::string piece = "piece " + std::to_string(i);
+      EXPECT_EQ(tools.texts.ids(TextLookups::Ids::piece_streets, piece, [&] { return list(i); }),
+                list(i));
+    }
+  }
 }
 
 // Scans find the same texts, in the same order and with the same marks,
