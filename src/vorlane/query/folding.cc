@@ -309,7 +309,9 @@ std::optional<std::string> swap_last_two_words_within(std::string_view text,
 
 std::vector<std::string> street_text_variants(std::span<const std::string> texts,
                                               std::span<const size_t> differ_before) {
-  const auto limit = [&](size_t i) { return i < differ_before.size() ? differ_before[i] : SIZE_MAX; };
+  const auto limit = [&](size_t i) {
+    return i < differ_before.size() ? differ_before[i] : SIZE_MAX;
+  };
   std::vector<std::string> out;
   for (size_t i = 0; i < texts.size(); ++i) {
     if (auto v = swap_last_two_words_within(texts[i], limit(i))) out.push_back(std::move(*v));

@@ -173,7 +173,8 @@ TEST(CoreCollection, CommuneLookupsKeepEveryTextTheDictionaryHolds) {
         const std::optional<fst::Map::Position> end = street_text_end(sheet, text);
         if (!end) continue;
         const auto it = std::find(variants.texts.begin(), variants.texts.end(), text);
-        const bool german = it != variants.texts.end() && variants.german[it - variants.texts.begin()];
+        const bool german =
+            it != variants.texts.end() && variants.german[it - variants.texts.begin()];
         expected.emplace_back(end->addr, end->sum, german);
       }
       const CommuneLookups lookups = commune_lookups_of(sheet, street);
