@@ -5,6 +5,10 @@ of every tenth street, per-house postcodes on every fiftieth, and German
 rules of kinds 18 to 22. Written once with the test sheet writer and cached
 under $TMPDIR; run as a script it prints the sheet's path.
 
+With --small it prints instead the path of a four-street German sheet
+under the same rules, where a junk query's cost is the branch's own search
+and not the dictionary's size.
+
 Dictionary keys are formed by a stand-in for the canonical form that holds
 for these names (lower case, accents dropped, ß kept, '.' a separator)."""
 
@@ -104,10 +108,26 @@ def build(path: Path) -> None:
                  meta=[("country", "de"), ("layer", "addresses")]).write(path)
 
 
+def build_small(path: Path) -> None:
+    communes = [sw.Commune(town(i), f"{i:08d}", weight=100 - i, lat=52.0 + i * 0.1, lon=13.0)
+                for i in range(2)]
+    streets = [sw.Street(name, commune, [sw.House(n, lat=52.0, lon=13.0) for n in (1, 3, 5)],
+                         postcode=postcode_of(commune), lat=52.0, lon=13.0)
+               for name, commune in (("Hauptstraße", 0), ("Bahnhofstr.", 0), ("Am Brühl", 1),
+                                     ("Schloßallee", 1))]
+    with sw.key_function_override(stand_in_key):
+        sw.Sheet(communes, streets, words=sw.derive_words(streets), rules=rules(),
+                 meta=[("country", "de"), ("layer", "addresses")]).write(path)
+
+
 def bench_de_branch_sheet() -> Path:
     return cached(Path(tempfile.gettempdir()) /
                   f"vorlane-bench-de-branch-{STREETS}x{HOUSES_PER_STREET}.idx", build)
 
 
+def bench_de_small_sheet() -> Path:
+    return cached(Path(tempfile.gettempdir()) / "vorlane-bench-de-small-4.idx", build_small)
+
+
 if __name__ == "__main__":
-    print(bench_de_branch_sheet())
+    print(bench_de_small_sheet() if "--small" in sys.argv[1:] else bench_de_branch_sheet())

@@ -29,6 +29,9 @@ def main() -> int:
     os.environ["VORLANE_BENCH_DE_BRANCH_SHEET"] = subprocess.run(
         [sys.executable, str(HERE / "make_de_branch_sheet.py")], check=True, capture_output=True,
         text=True).stdout.strip()
+    os.environ["VORLANE_BENCH_DE_SMALL_SHEET"] = subprocess.run(
+        [sys.executable, str(HERE / "make_de_branch_sheet.py"), "--small"], check=True,
+        capture_output=True, text=True).stdout.strip()
     failures = 0
     for exe in sorted((build / "bench").glob("*_bench")):
         print(f"== {exe.name}", flush=True)

@@ -9,6 +9,7 @@
 #include <functional>
 #include <unordered_set>
 
+#include "vorlane/base/temporary_string.h"
 #include "vorlane/base/utf8.h"
 #include "vorlane/de/text.h"
 #include "vorlane/rules/rules.h"
@@ -27,23 +28,80 @@ bool is_listed(const rules::WordList& types, std::string_view word) {
   return std::find(types.begin(), types.end(), word) != types.end();
 }
 
-std::string concat(std::string_view a, std::string_view b, std::string_view c) {
-  std::string out;
-  out.reserve(a.size() + b.size() + c.size());
-  out.append(a).append(b).append(c);
-  return out;
+// A street's words, and whether the street is exactly those words joined by
+// single spaces (as the matching core's street texts are): a variant is then
+// spliced from two slices of the street around its replacement, not joined
+// again word by word.
+struct StreetWords {
+  // Only words up to the first one starting at or past byte `differ_before`
+  // are read when the street is plainly single-spaced.
+  StreetWords(std::string_view text, size_t differ_before);
+  template <TemporaryString S>
+  StreetWords(S&&, size_t) = delete;
+
+  // The words joined with one space, words [first, last) replaced by the
+  // concatenation a + b + c.
+  std::string replacing(size_t first, size_t last, std::string_view a, std::string_view b,
+                        std::string_view c) const;
+  // Whether a variant replacing words from `first` on may differ from the
+  // street before byte `limit`; a variant of an unevenly spaced street
+  // always may, being joined again from the start.
+  bool differs_before(size_t first, size_t limit) const {
+    return !single_spaced || static_cast<size_t>(words[first].data() - street.data()) < limit;
+  }
+
+  std::string_view street;
+  std::vector<std::string_view> words;
+  bool single_spaced = false;
+};
+
+// Nothing but single spaces between its words, none at either end.
+bool plainly_single_spaced(std::string_view text) {
+  return !text.empty() && text.front() != ' ' && text.back() != ' ' &&
+         text.find("  ") == std::string_view::npos && only_spaces_can_separate(text);
 }
 
-// The words joined with one space, words [first, last) replaced by
-// `replacement`.
-std::string join_replacing(const std::vector<std::string_view>& words, size_t first, size_t last,
-                           std::string_view replacement) {
+StreetWords::StreetWords(std::string_view text, size_t differ_before) : street(text) {
+  if (plainly_single_spaced(text)) {
+    single_spaced = true;
+    for (size_t start = 0; start < text.size();) {
+      const size_t end = std::min(text.find(' ', start), text.size());
+      words.push_back(text.substr(start, end - start));
+      if (start >= differ_before) break;
+      start = end + 1;
+    }
+    return;
+  }
+  words = split_white_space(text);
+  if (words.empty() || words.front().data() != street.data() ||
+      words.back().data() + words.back().size() != street.data() + street.size()) {
+    return;
+  }
+  for (size_t i = 1; i < words.size(); ++i) {
+    const char* gap = words[i - 1].data() + words[i - 1].size();
+    if (words[i].data() != gap + 1 || *gap != ' ') return;
+  }
+  single_spaced = true;
+}
+
+std::string StreetWords::replacing(size_t first, size_t last, std::string_view a,
+                                   std::string_view b, std::string_view c) const {
+  const size_t replacement = a.size() + b.size() + c.size();
   std::string out;
+  if (single_spaced && replacement > 0) {
+    const size_t head = static_cast<size_t>(words[first].data() - street.data());
+    const size_t tail =
+        static_cast<size_t>(words[last - 1].data() + words[last - 1].size() - street.data());
+    out.reserve(head + replacement + street.size() - tail);
+    out.append(street.substr(0, head)).append(a).append(b).append(c).append(street.substr(tail));
+    return out;
+  }
+  out.reserve(street.size() + replacement + 1);
   for (size_t i = 0; i < words.size(); ++i) {
     if (i >= first && i < last) {
       if (i != first) continue;
       if (!out.empty()) out += ' ';
-      out += replacement;
+      out.append(a).append(b).append(c);
       continue;
     }
     if (!out.empty()) out += ' ';
@@ -107,26 +165,28 @@ class VariantList {
 
 // Glue pass: a listed type word after another word is glued onto it, in
 // each spelling of its family.
-void glue_type_word(const rules::WordList& types, const std::vector<std::string_view>& words,
-                    size_t i, VariantList& out) {
-  if (i == 0 || !is_listed(types, words[i])) return;
+void glue_type_word(const rules::WordList& types, const StreetWords& street, size_t i,
+                    size_t limit, VariantList& out) {
+  const std::vector<std::string_view>& words = street.words;
+  if (i == 0 || !street.differs_before(i - 1, limit) || !is_listed(types, words[i])) return;
   for (const std::string_view member : street_type_family(words[i])) {
-    out.emit(join_replacing(words, i - 1, i + 1, concat(words[i - 1], "", member)));
+    out.emit(street.replacing(i - 1, i + 1, words[i - 1], "", member));
   }
 }
 
 // Suffix pass: a word ending in a listed type word after a stem of at least
 // two characters, glued and split, in each spelling of its family.
-void split_type_suffix(const rules::WordList& types, const std::vector<std::string_view>& words,
-                       size_t i, VariantList& out) {
-  const std::string_view word = words[i];
+void split_type_suffix(const rules::WordList& types, const StreetWords& street, size_t i,
+                       size_t limit, VariantList& out) {
+  if (!street.differs_before(i, limit)) return;
+  const std::string_view word = street.words[i];
   for (const std::string& type : types) {
     if (!word.ends_with(type)) continue;
     const std::string_view stem = word.substr(0, word.size() - type.size());
     if (utf8::char_count(stem) < kMinStemChars) continue;
     for (const std::string_view member : street_type_family(type)) {
-      out.emit(join_replacing(words, i, i + 1, concat(stem, "", member)));
-      out.emit(join_replacing(words, i, i + 1, concat(stem, " ", member)));
+      out.emit(street.replacing(i, i + 1, stem, "", member));
+      out.emit(street.replacing(i, i + 1, stem, " ", member));
     }
   }
 }
@@ -142,14 +202,21 @@ std::vector<std::string_view> street_type_family(std::string_view word) {
   return family;
 }
 
-std::vector<std::string> street_variants(std::string_view street) {
+std::vector<std::string> street_variants(std::string_view street, size_t differ_before) {
   const rules::WordList& types = rules::current().de_street_types();
-  if (types.empty()) return {};
-  const std::vector<std::string_view> words = split_white_space(street);
+  // Both passes need a word that is or ends in a type word.
+  const bool holds_type = std::any_of(types.begin(), types.end(), [&](const std::string& type) {
+    return street.find(type) != std::string_view::npos;
+  });
+  if (!holds_type) return {};
+  const StreetWords words(street, differ_before);
   VariantList out(street);
-  for (size_t i = 0; i < words.size(); ++i) {
-    glue_type_word(types, words, i, out);
-    split_type_suffix(types, words, i, out);
+  for (size_t i = 0; i < words.words.size(); ++i) {
+    // Words stand in byte order: no later replacement starts before the
+    // limit once the word before this one does not.
+    if (i > 0 && !words.differs_before(i - 1, differ_before)) break;
+    glue_type_word(types, words, i, differ_before, out);
+    split_type_suffix(types, words, i, differ_before, out);
   }
   return out.release();
 }

@@ -6,6 +6,8 @@
 // look at bytes.
 #include "vorlane/de/text.h"
 
+#include <algorithm>
+
 #include "vorlane/base/utf8.h"
 #include "vorlane/norm/char_class.h"
 
@@ -21,13 +23,17 @@ struct Char {
   bool white_space;
 };
 
-// The character at `pos`; ASCII answers without a property lookup (its
-// White_Space characters are TAB..CR and SPACE).
-Char read_char(std::string_view text, size_t pos) {
-  const auto byte = static_cast<unsigned char>(text[pos]);
-  if (byte < 0x80) return {1, byte == ' ' || (byte >= '\t' && byte <= '\r')};
+Char read_non_ascii_char(std::string_view text, size_t pos) {
   const utf8::Step step = utf8::decode_step(text, pos);
   return {step.length, step.valid && norm::is_white_space(step.scalar)};
+}
+
+// The character at `pos`; ASCII answers without a property lookup (its
+// White_Space characters are TAB..CR and SPACE), inline in every scan.
+inline Char read_char(std::string_view text, size_t pos) {
+  const auto byte = static_cast<unsigned char>(text[pos]);
+  if (byte < 0x80) [[likely]] return {1, byte == ' ' || (byte >= '\t' && byte <= '\r')};
+  return read_non_ascii_char(text, pos);
 }
 
 // The whole text is exactly one character with the Alphabetic property.
@@ -93,6 +99,15 @@ size_t dash_length(std::string_view text, size_t pos) {
 }
 
 std::string_view trim_white_space(std::string_view text) {
+  // An ASCII byte is a character of its own: one that is not white space at
+  // each end leaves nothing to trim.
+  const auto ascii_letter_or_sign = [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > ' ' && byte < 0x80;
+  };
+  if (!text.empty() && ascii_letter_or_sign(text.front()) && ascii_letter_or_sign(text.back())) {
+    return text;
+  }
   size_t begin = text.size();
   size_t end = 0;
   for (size_t pos = 0; pos < text.size();) {
@@ -106,7 +121,32 @@ std::string_view trim_white_space(std::string_view text) {
   return begin < end ? text.substr(begin, end - begin) : std::string_view();
 }
 
+// No byte is TAB..CR or the lead byte of U+0085, U+00A0, U+1680,
+// U+2000..U+205F or U+3000; an ill-formed sequence never swallows a
+// following SPACE.
+bool only_spaces_can_separate(std::string_view text) {
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= '\t' && byte <= '\r') || byte == 0xC2 || (byte >= 0xE1 && byte <= 0xE3);
+  });
+}
+
+namespace {
+
+std::vector<std::string_view> split_at_spaces(std::string_view text) {
+  std::vector<std::string_view> words;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find(' ', start), text.size());
+    if (end > start) words.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return words;
+}
+
+}  // namespace
+
 std::vector<std::string_view> split_white_space(std::string_view text) {
+  if (only_spaces_can_separate(text)) return split_at_spaces(text);
   std::vector<std::string_view> words;
   size_t word_start = 0;
   bool in_word = false;

@@ -21,6 +21,10 @@ std::string_view trim_white_space(std::string_view text);
 template <TemporaryString S>
 std::string_view trim_white_space(S&&) = delete;
 
+// Whether SPACE is the only White_Space character the text can hold, told
+// from its bytes alone (a false answer may be wrong, a true one never is).
+bool only_spaces_can_separate(std::string_view text);
+
 // The maximal runs of non-White_Space characters, in order; never an empty
 // piece.
 std::vector<std::string_view> split_white_space(std::string_view text);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,6 +22,8 @@
 #include "vorlane/query/street_keys.h"
 
 namespace vorlane::query {
+
+struct CoreTextMemo;
 
 // A commune part takes at most this many of a hypothesis's last words.
 inline constexpr size_t kMaxCommuneWords = 9;
@@ -102,16 +105,28 @@ struct NamedCommunes {
   bool exact = false;  // from the exact lookup
 };
 
-// Commune lookups of one core call, memoised by text except while a
-// diagnosis trace records (each lookup is then recorded as it happens).
+// Hashes a std::string key and a std::string_view probe alike, so that a
+// map keyed by text is searched without building a string.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+template <typename T>
+using TextMap = std::unordered_map<std::string, T, TextHash, std::equal_to<>>;
+
+// Commune lookups of one core call, memoised by text (in the open
+// CoreTextMemoScope when it serves the sheet) except while a diagnosis
+// trace records (each lookup is then recorded as it happens).
 class CommuneResolver {
  public:
   explicit CommuneResolver(const Index& index) : index_(index) {}
   const NamedCommunes& resolve(std::string_view text);
 
  private:
+  NamedCommunes lookup(std::string_view text) const;
+
   const Index& index_;
-  std::unordered_map<std::string, NamedCommunes> memo_;
+  TextMap<NamedCommunes> memo_;
   NamedCommunes uncached_;
 };
 
@@ -122,11 +137,65 @@ struct StreetVariants {
   std::vector<bool> german;  // parallel to texts
 };
 StreetVariants street_variants_of(const Index& index, std::string_view street);
+// For scans of the street-key dictionary: every text of street_variants_of
+// that some key begins with, in the same order and with the same marks; of
+// the German variants, those that keep more of their text unchanged than
+// any key begins with are left out.
+StreetVariants scanned_street_variants(const Index& index, std::string_view street);
 
 // The texts looked up under a commune: the variants, the street text framed
 // by each street-type word when it holds none, then swapped and unglued
 // forms, without repeats of the additions.
 std::vector<std::string> commune_lookup_texts(const std::vector<std::string>& variants);
+// The same with the swapped and unglued forms limited as by
+// street_text_variants.
+std::vector<std::string> commune_lookup_texts_within(const std::vector<std::string>& variants,
+                                                     std::span<const size_t> differ_before);
+
+// The lookup texts of a street part (commune_lookup_texts of its variants)
+// that the street-key dictionary holds keys of, in their order: where each
+// one's keys continue after the separator, and whether it is a German
+// variant. The others could find no street under any commune.
+struct CommuneLookups {
+  std::vector<fst::Map::Position> ends;
+  std::vector<bool> german;  // parallel to ends
+};
+CommuneLookups commune_lookups_of(const Index& index, std::string_view street);
+
+// What one core call reads of each text: from the open CoreTextMemoScope
+// when it serves the sheet, else made afresh (street parts) or kept for the
+// call (pieces).
+class TextLookups {
+ public:
+  // Street ids the subset search keeps by text: a word piece's street
+  // list, and the streets kept for a commune part and a set of pieces.
+  enum class Ids { piece_streets, subset_streets };
+
+  explicit TextLookups(const Index& index) : index_(index) {}
+  // scanned_street_variants; valid until the next call.
+  const StreetVariants& scanned_variants(std::string_view street);
+  // commune_lookups_of; valid until the next call.
+  const CommuneLookups& commune_lookups(std::string_view street);
+  // The ids of `kind` under `key`, made by make() the first time; valid for
+  // the core call.
+  template <typename Make>
+  const std::vector<uint32_t>& ids(Ids kind, std::string_view key, Make make) {
+    if (const std::vector<uint32_t>* found = find_ids(kind, key)) return *found;
+    return keep_ids(kind, key, make());
+  }
+
+ private:
+  template <typename T>
+  const T& remembered(TextMap<T> CoreTextMemo::*kind, T (*make)(const Index&, std::string_view),
+                      std::string_view text, T& uncached);
+  const std::vector<uint32_t>* find_ids(Ids kind, std::string_view key);
+  const std::vector<uint32_t>& keep_ids(Ids kind, std::string_view key, std::vector<uint32_t> ids);
+
+  const Index& index_;
+  StreetVariants uncached_variants_;
+  CommuneLookups uncached_lookups_;
+  TextMap<std::vector<uint32_t>> call_ids_[2];  // by Ids, when the memo is off or full
+};
 
 // The German rescue's shared state: its budget, the street texts it already
 // scanned, and the memo of exact house-with-postcode answers.
@@ -149,12 +218,27 @@ struct HypothesisQuery {
 
 // Reusable lookup machinery of one core call.
 struct LookupTools {
-  explicit LookupTools(const Index& index) : communes(index), keys(index), scan(index) {}
+  explicit LookupTools(const Index& index) : communes(index), texts(index), scan(index) {}
   CommuneResolver communes;
-  StreetKeyLookup keys;
+  TextLookups texts;
   StreetTextScan scan;
-  // The subset search's chosen street list per word piece.
-  std::unordered_map<std::string, std::vector<uint32_t>> piece_streets;
+};
+
+// A hypothesis's words joined with single spaces once, so that each split's
+// street part (its first words) and commune part (its last words) is a
+// slice of one text, the same as joining those words alone.
+class JoinedWords {
+ public:
+  explicit JoinedWords(std::span<const std::string_view> words);
+
+  // The first `count` words; the whole text for all of them.
+  std::string_view first(size_t count) const;
+  // The last `count` words; empty for none.
+  std::string_view last(size_t count) const;
+
+ private:
+  std::string text_;
+  std::vector<size_t> starts_;  // byte offset of each word in text_
 };
 
 // Collects into `out` (cleared first) the streets matched by any split of

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -42,5 +43,32 @@ std::vector<RankedHit> query_feats_prepared_internal(
     const std::optional<DeLocalityContext>& context, bool rescue,
     std::span<const uint32_t> alternative_numbers, uint64_t& budget, SeenStreetVariants& seen,
     bool& abort, std::optional<std::string_view> street_key_hint);
+
+struct CoreTextMemo;
+
+// What the core reads of a text alone (a street part's variant spellings
+// and where they lead in the street-key dictionary, the communes a commune
+// part names, a subset piece's streets and those a subset split keeps)
+// depends on nothing but the texts, the sheet and the rules in force. While
+// a scope is open on the calling thread, the core calls on its sheet under
+// the rules in force when it opened share these, so a query that runs the
+// core on many overlapping keys (the German branch's variant rows and word
+// drops) reads each text once. At most kCoreTextMemoBytes of texts,
+// positions and street lists and kCoreTextMemoCommunes commune texts are
+// kept; later texts are read afresh. Scopes nest: the previous one is back
+// in force when one ends.
+inline constexpr size_t kCoreTextMemoBytes = size_t{2} << 20;
+inline constexpr size_t kCoreTextMemoCommunes = 4096;
+class CoreTextMemoScope {
+ public:
+  [[nodiscard]] explicit CoreTextMemoScope(const Index& index);
+  ~CoreTextMemoScope();
+  CoreTextMemoScope(const CoreTextMemoScope&) = delete;
+  CoreTextMemoScope& operator=(const CoreTextMemoScope&) = delete;
+
+ private:
+  std::unique_ptr<CoreTextMemo> memo_;
+  CoreTextMemo* previous_;
+};
 
 }  // namespace vorlane::query

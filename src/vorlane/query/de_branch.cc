@@ -14,6 +14,7 @@
 #include "vorlane/de/text.h"
 #include "vorlane/de/variants.h"
 #include "vorlane/norm/normalize.h"
+#include "vorlane/query/core.h"
 #include "vorlane/query/core_stage.h"
 #include "vorlane/query/de_audited.h"
 #include "vorlane/query/de_overrides.h"
@@ -497,6 +498,8 @@ void apply_overrides(const Index& index, const BranchInputs& in, Rows& best) {
 
 std::vector<ScoredHit> query_feats_de_branch(const Index& index, string_view q, size_t k) {
   ++BRANCH_STATS.branches;
+  // The rows and their word drops run the core on overlapping keys.
+  const CoreTextMemoScope memo(index);
   const BranchInputs in = branch_inputs(q, k);
   RowLoop loop(index, in);
   for (const de::QueryVariant& row : in.variants) loop.run(row);

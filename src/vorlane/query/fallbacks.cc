@@ -39,6 +39,7 @@ constexpr size_t kMinPhoneticChars = 3;
 constexpr size_t kPostingsLimit = 16384;  // lists this long are too common to use
 constexpr size_t kSubsetCommonCount = 9;
 constexpr size_t kSubsetCap = 200;
+static_assert(kSubsetCommonCount <= kSubsetCap);
 
 constexpr std::u32string_view kLatinAlphabet = U"abcdefghijklmnopqrstuvwxyz";
 constexpr std::u32string_view kCyrillicAlphabet = U"абвгдеёжзийклмнопрстуфхцчшщъыьэюя";
@@ -72,13 +73,19 @@ bool is_ascii(std::string_view s) {
 // dictionary from the nodes of their unchanged prefixes.
 class EditVariantSearch {
  public:
+  // Decodes the street once: its characters (an ill-formed subpart is one
+  // U+FFFD), where each starts, and the node each prefix leads to.
   EditVariantSearch(const Index& index, std::string_view street)
-      : index_(index), street_(street), chars_(utf8::decode_scalars(street)) {
+      : index_(index), street_(street) {
     const fst::Map& keys = index.street_key_fst;
+    chars_.reserve(street.size());
+    starts_.reserve(street.size() + 1);
+    prefixes_.reserve(street.size() + 1);
     starts_.push_back(0);
     prefixes_.push_back(keys.root());
     for (size_t pos = 0; pos < street.size();) {
       const utf8::Step step = utf8::decode_step(street, pos);
+      chars_.push_back(step.valid ? step.scalar : utf8::kReplacement);
       const std::optional<fst::Map::Position>& last = prefixes_.back();
       prefixes_.push_back(last ? keys.descend(street.substr(pos, step.length), *last) : last);
       pos += step.length;
@@ -362,7 +369,7 @@ std::vector<uint32_t> decode_postings(const Index& index, uint64_t offset) {
 
 // The shortest usable postings list of one subset piece; empty when the
 // piece is too short, a street-type word, or has no list of 1 to 16383 ids.
-std::vector<uint32_t> piece_streets(const Index& index, std::string_view piece) {
+std::vector<uint32_t> shortest_postings(const Index& index, std::string_view piece) {
   const std::string word = norm::normalize(piece);
   if (utf8::char_count(word) < kMinWordChars) return {};
   std::vector<std::string> texts{word};
@@ -391,22 +398,65 @@ std::vector<uint32_t> piece_streets(const Index& index, std::string_view piece) 
   return best;
 }
 
-std::vector<uint32_t> intersect_lists(std::vector<std::vector<uint32_t>>& lists) {
-  for (std::vector<uint32_t>& list : lists) {
-    if (!std::is_sorted(list.begin(), list.end())) std::sort(list.begin(), list.end());
-    list.erase(std::unique(list.begin(), list.end()), list.end());
-  }
+// A piece's street list as the subset search intersects it: its shortest
+// postings, ascending, no repeats (postings may name a street twice).
+std::vector<uint32_t> piece_streets(const Index& index, std::string_view piece) {
+  std::vector<uint32_t> ids = shortest_postings(index, piece);
+  if (!std::is_sorted(ids.begin(), ids.end())) std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
+}
+
+// The streets on every list (each ascending, no repeats), ascending; the
+// shortest lists are intersected first, and a list met twice (a piece
+// written twice) once.
+std::vector<uint32_t> intersect_lists(std::vector<const std::vector<uint32_t>*>& lists) {
+  std::sort(lists.begin(), lists.end());
+  lists.erase(std::unique(lists.begin(), lists.end()), lists.end());
   std::stable_sort(lists.begin(), lists.end(),
-                   [](const auto& a, const auto& b) { return a.size() < b.size(); });
-  std::vector<uint32_t> common = lists.front();
+                   [](const auto* a, const auto* b) { return a->size() < b->size(); });
+  std::vector<uint32_t> common = *lists.front();
   std::vector<uint32_t> next;
   for (size_t i = 1; i < lists.size() && !common.empty(); ++i) {
     next.clear();
-    std::set_intersection(common.begin(), common.end(), lists[i].begin(), lists[i].end(),
+    std::set_intersection(common.begin(), common.end(), lists[i]->begin(), lists[i]->end(),
                           std::back_inserter(next));
     common.swap(next);
   }
   return common;
+}
+
+// The streets of `ids` whose commune is one of `communes`, in order, at
+// most `enough` of them.
+std::vector<uint32_t> streets_in_communes(const Index& index, const std::vector<uint32_t>& ids,
+                                          std::vector<uint32_t> communes, size_t enough) {
+  std::sort(communes.begin(), communes.end());
+  std::vector<uint32_t> kept;
+  for (const uint32_t id : ids) {
+    if (kept.size() == enough) break;
+    if (std::binary_search(communes.begin(), communes.end(), *index.street_commune(id))) {
+      kept.push_back(id);
+    }
+  }
+  return kept;
+}
+
+// What the streets a subset split keeps depend on: its commune part, how
+// many it may keep, and its distinct pieces with streets (in byte order),
+// each part preceded by its length.
+std::string subset_key(std::string_view commune_text, size_t enough,
+                       std::vector<std::string_view> pieces) {
+  std::sort(pieces.begin(), pieces.end());
+  pieces.erase(std::unique(pieces.begin(), pieces.end()), pieces.end());
+  std::string key;
+  const auto append = [&key](std::string_view part) {
+    const uint32_t size = static_cast<uint32_t>(part.size());
+    key.append(reinterpret_cast<const char*>(&size), sizeof size).append(part);
+  };
+  append(commune_text);
+  append(std::to_string(enough));
+  for (const std::string_view piece : pieces) append(piece);
+  return key;
 }
 
 FoundFlags commune_flags(const NamedCommunes* communes, std::optional<uint32_t> postcode, bool ml) {
@@ -426,16 +476,22 @@ void fuzzy_street_search(const Index& index, std::span<const std::string_view> w
   out.clear();
   ++core_stats().collections;
   const size_t n = words.size();
+  const JoinedWords joined(words);
+  // A street part's characters: its words' and the spaces between them.
+  std::vector<size_t> chars_of_first(n + 1, 0);
+  for (size_t i = 0; i < n; ++i) {
+    chars_of_first[i + 1] = chars_of_first[i] + (i > 0) + utf8::char_count(words[i]);
+  }
   for (size_t s = 0; s <= std::min(n - 1, kMaxCommuneWords); ++s) {
-    const std::string street = join_words(words.first(n - s));
+    const std::string_view street = joined.first(n - s);
     ++core_stats().splits;
-    const size_t chars = utf8::char_count(street);
+    const size_t chars = chars_of_first[n - s];
     if (chars < kMinFuzzyChars) continue;
     const uint32_t distance = chars < kDistanceTwoChars ? 1 : 2;
     const NamedCommunes* communes = nullptr;
     std::vector<std::string_view> codes;
     if (s > 0) {
-      communes = &tools.communes.resolve(join_words(words.last(s)));
+      communes = &tools.communes.resolve(joined.last(s));
       if (communes->ids.empty()) continue;
       for (const uint32_t id : communes->ids) codes.push_back(*commune_code(index, id));
     }
@@ -457,28 +513,32 @@ void token_subset_search(const Index& index, std::span<const std::string_view> w
   out.clear();
   ++core_stats().collections;
   const size_t n = words.size();
+  const JoinedWords joined(words);
   for (size_t t = 1; t <= std::min(n - 1, kMaxCommuneWords); ++t) {
     ++core_stats().splits;
-    const NamedCommunes& communes = tools.communes.resolve(join_words(words.last(t)));
+    const NamedCommunes& communes = tools.communes.resolve(joined.last(t));
     if (communes.ids.empty()) continue;
-    std::vector<std::vector<uint32_t>> lists;
+    std::vector<const std::vector<uint32_t>*> lists;
+    std::vector<std::string_view> pieces;  // those with streets
     for (const std::string_view word : words.first(n - t)) {
       for (const std::string_view piece : subset_pieces(word)) {
-        auto [it, fresh] = tools.piece_streets.try_emplace(std::string(piece));
-        if (fresh) it->second = piece_streets(index, piece);
-        if (!it->second.empty()) lists.push_back(it->second);
+        const std::vector<uint32_t>& streets = tools.texts.ids(
+            TextLookups::Ids::piece_streets, piece, [&] { return piece_streets(index, piece); });
+        if (streets.empty()) continue;
+        lists.push_back(&streets);
+        pieces.push_back(piece);
       }
     }
     if (lists.empty()) continue;
     const size_t contributed = lists.size();
-    std::vector<uint32_t> streets = intersect_lists(lists);
-    std::vector<uint32_t> commune_set = communes.ids;
-    std::sort(commune_set.begin(), commune_set.end());
-    std::erase_if(streets, [&](uint32_t id) {
-      return !std::binary_search(commune_set.begin(), commune_set.end(), index.street(id)->commune);
-    });
+    // At most kSubsetCap streets count, and a lone word naming
+    // kSubsetCommonCount streets of the communes or more is too common to
+    // count at all: the first that many settle each.
+    const size_t enough = contributed == 1 ? kSubsetCommonCount : kSubsetCap;
+    const std::vector<uint32_t>& streets = tools.texts.ids(
+        TextLookups::Ids::subset_streets, subset_key(joined.last(t), enough, std::move(pieces)),
+        [&] { return streets_in_communes(index, intersect_lists(lists), communes.ids, enough); });
     if (contributed == 1 && streets.size() >= kSubsetCommonCount) continue;
-    if (streets.size() > kSubsetCap) streets.resize(kSubsetCap);
     const FoundFlags found = commune_flags(&communes, postcode, false);
     for (const uint32_t id : streets) record_fuzzy(out, id, *index.street(id), found);
   }

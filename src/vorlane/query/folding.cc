@@ -177,6 +177,46 @@ size_t fold_word(UnitWalk& walk, size_t i) {
   return 1;
 }
 
+// Calls visit(word) for each word of the text, in order.
+template <typename Visit>
+void each_word(std::string_view text, Visit visit) {
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find(' ', start), text.size());
+    if (end > start) visit(text.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+// Words with exactly one space between them and none around them.
+bool plainly_spaced(std::string_view text) {
+  return !text.empty() && text.front() != ' ' && text.back() != ' ' &&
+         text.find("  ") == std::string_view::npos;
+}
+
+// The bytes of the letters of a word made of 1 or 2 letters and then 1 to 4
+// ASCII digits ("d12"); 0 for any other word.
+size_t glued_letter_bytes(std::string_view w) {
+  // One to four trailing digits after one to eight bytes of letters.
+  size_t digits = 0;
+  while (digits < w.size() && digits < 5 && w[w.size() - 1 - digits] >= '0' &&
+         w[w.size() - 1 - digits] <= '9') {
+    ++digits;
+  }
+  if (digits == 0 || digits > 4 || w.size() - digits > 8 || w.size() == digits) return 0;
+  size_t letters = 0;
+  size_t letter_bytes = 0;
+  while (letter_bytes < w.size()) {
+    const utf8::Step step = utf8::decode_step(w, letter_bytes);
+    if (!step.valid || !norm::is_letter(step.scalar)) break;
+    ++letters;
+    letter_bytes += step.length;
+  }
+  const std::string_view rest = w.substr(letter_bytes);
+  const bool glued = letters >= 1 && letters <= 2 && rest.size() >= 1 && rest.size() <= 4 &&
+                     is_number(rest);
+  return glued ? letter_bytes : 0;
+}
+
 }  // namespace
 
 std::vector<std::string_view> split_words(std::string_view text) {
@@ -216,43 +256,68 @@ std::string prepared_query_key(std::string_view text) {
 }
 
 std::optional<std::string> unglue_variant(std::string_view text) {
-  std::vector<std::string> words;
-  bool changed = false;
-  for (const std::string_view w : split_words(text)) {
-    size_t letters = 0;
-    size_t letter_bytes = 0;
-    while (letter_bytes < w.size()) {
-      const utf8::Step step = utf8::decode_step(w, letter_bytes);
-      if (!step.valid || !norm::is_letter(step.scalar)) break;
-      ++letters;
-      letter_bytes += step.length;
+  return unglue_variant_within(text, SIZE_MAX);
+}
+
+std::optional<std::string> unglue_variant_within(std::string_view text, size_t differ_before) {
+  // The first glued word: a plainly spaced text is copied unchanged up to it.
+  size_t first_glued = std::string_view::npos;
+  each_word(text, [&](std::string_view w) {
+    if (first_glued == std::string_view::npos && glued_letter_bytes(w) != 0) {
+      first_glued = static_cast<size_t>(w.data() - text.data());
     }
-    const std::string_view rest = w.substr(letter_bytes);
-    if (letters >= 1 && letters <= 2 && rest.size() >= 1 && rest.size() <= 4 && is_number(rest)) {
-      words.push_back(std::string(w.substr(0, letter_bytes)) + ' ' + std::string(rest));
-      changed = true;
+  });
+  if (first_glued == std::string_view::npos) return std::nullopt;
+  if (first_glued >= differ_before && plainly_spaced(text)) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (const std::string_view w : split_words(text)) {
+    if (!out.empty()) out.push_back(' ');
+    if (const size_t letters = glued_letter_bytes(w)) {
+      out.append(w.substr(0, letters)).push_back(' ');
+      out.append(w.substr(letters));
     } else {
-      words.emplace_back(w);
+      out.append(w);
     }
   }
-  if (!changed) return std::nullopt;
-  return join_words(words);
+  return out;
 }
 
 std::optional<std::string> swap_last_two_words(std::string_view text) {
+  return swap_last_two_words_within(text, SIZE_MAX);
+}
+
+std::optional<std::string> swap_last_two_words_within(std::string_view text,
+                                                      size_t differ_before) {
+  if (plainly_spaced(text)) {
+    // Only the last two words move: the rest is copied whole.
+    const size_t last = text.rfind(' ');
+    if (last == std::string_view::npos) return std::nullopt;
+    const size_t second = text.rfind(' ', last - 1);
+    if (second == std::string_view::npos || second + 1 >= differ_before) return std::nullopt;
+    std::string out;
+    out.reserve(text.size());
+    out.append(text.substr(0, second + 1)).append(text.substr(last + 1)).push_back(' ');
+    out.append(text.substr(second + 1, last - second - 1));
+    return out;
+  }
   std::vector<std::string_view> words = split_words(text);
   if (words.size() < 3) return std::nullopt;
   std::swap(words[words.size() - 2], words[words.size() - 1]);
   return join_words(words);
 }
 
-std::vector<std::string> street_text_variants(std::span<const std::string> texts) {
+std::vector<std::string> street_text_variants(std::span<const std::string> texts,
+                                              std::span<const size_t> differ_before) {
+  const auto limit = [&](size_t i) {
+    return i < differ_before.size() ? differ_before[i] : SIZE_MAX;
+  };
   std::vector<std::string> out;
-  for (const std::string& t : texts) {
-    if (std::optional<std::string> v = swap_last_two_words(t)) out.push_back(std::move(*v));
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (auto v = swap_last_two_words_within(texts[i], limit(i))) out.push_back(std::move(*v));
   }
-  for (const std::string& t : texts) {
-    if (std::optional<std::string> v = unglue_variant(t)) out.push_back(std::move(*v));
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (auto v = unglue_variant_within(texts[i], limit(i))) out.push_back(std::move(*v));
   }
   return out;
 }

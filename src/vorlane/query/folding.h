@@ -8,6 +8,7 @@
 // does not separate words); results are joined with single spaces.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,9 +42,18 @@ std::optional<std::string> unglue_variant(std::string_view text);
 // The text with its last two words exchanged; none below 3 words.
 std::optional<std::string> swap_last_two_words(std::string_view text);
 
+// The same, but none either when the text has single spaces between its
+// words and none around them, and the variant would keep its first
+// `differ_before` bytes unchanged.
+std::optional<std::string> unglue_variant_within(std::string_view text, size_t differ_before);
+std::optional<std::string> swap_last_two_words_within(std::string_view text,
+                                                      size_t differ_before);
+
 // The swapped variant of each text that has one, in order, then the
-// unglued variant of each text that has one. Duplicates are kept.
-std::vector<std::string> street_text_variants(std::span<const std::string> texts);
+// unglued variant of each text that has one. Duplicates are kept. With
+// limits (one per text), the variants of the _within forms.
+std::vector<std::string> street_text_variants(std::span<const std::string> texts,
+                                              std::span<const size_t> differ_before = {});
 
 // The canonical words of a text sorted bytewise (stable) and joined with one
 // space: a key that ignores word order.

@@ -106,6 +106,8 @@ class Index {
 
   // The record of a street id, or nothing past the table.
   std::optional<StreetRecord> street(uint64_t id) const;
+  // Its commune alone, read without the rest of the record.
+  std::optional<uint32_t> street_commune(uint64_t id) const;
   // The string of the names pool at `offset`, or nothing when it does not fit.
   std::optional<std::string_view> name_at(uint64_t offset) const;
 

@@ -487,6 +487,11 @@ std::optional<StreetRecord> Index::street(uint64_t id) const {
                       *streets_meta.le_u32(rec + 28), *streets_meta.le_u32(rec + 32)};
 }
 
+std::optional<uint32_t> Index::street_commune(uint64_t id) const {
+  if (id >= street_count()) return std::nullopt;
+  return *streets_meta.le_u32(id * kStreetRecordSize + 8);
+}
+
 std::optional<std::string_view> Index::name_at(uint64_t offset) const {
   const auto len = names.u8(offset);
   if (!len) return std::nullopt;

@@ -22,29 +22,24 @@ std::optional<uint32_t> checked_street_id(const Index& index, uint64_t value) {
   return static_cast<uint32_t>(value);
 }
 
-StreetKeyLookup::StreetKeyLookup(const Index& index) : index_(index) {}
-
-void StreetKeyLookup::prepare(std::span<const std::string> street_texts) {
-  const fst::Map& keys = index_.street_key_fst;
-  text_ends_.clear();
-  core_stats().descents += street_texts.size();
-  for (const std::string& text : street_texts) {
-    std::optional<fst::Map::Position> end = keys.descend(text, keys.root());
-    if (end) end = keys.descend(std::string_view(&kStreetKeySeparator, 1), *end);
-    text_ends_.push_back(end);
-  }
+std::optional<fst::Map::Position> street_text_end(const Index& index,
+                                                  std::string_view street_text) {
+  ++core_stats().descents;
+  const fst::Map& keys = index.street_key_fst;
+  const std::optional<fst::Map::Position> end = keys.descend(street_text, keys.root());
+  if (!end) return std::nullopt;
+  return keys.descend(std::string_view(&kStreetKeySeparator, 1), *end);
 }
 
-std::optional<uint32_t> StreetKeyLookup::find(size_t text_index, std::string_view code) const {
-  const std::optional<fst::Map::Position>& text_end = text_ends_[text_index];
-  if (!text_end) return std::nullopt;
+std::optional<uint32_t> street_under_code(const Index& index, fst::Map::Position text_end,
+                                          std::string_view code) {
   ++core_stats().descents;
-  const fst::Map& keys = index_.street_key_fst;
-  const std::optional<fst::Map::Position> end = keys.descend(code, *text_end);
+  const fst::Map& keys = index.street_key_fst;
+  const std::optional<fst::Map::Position> end = keys.descend(code, text_end);
   if (!end) return std::nullopt;
   const std::optional<uint64_t> value = keys.value_at(*end);
   if (!value) return std::nullopt;
-  return checked_street_id(index_, *value);
+  return checked_street_id(index, *value);
 }
 
 StreetTextScan::StreetTextScan(const Index& index)
@@ -54,12 +49,19 @@ void StreetTextScan::start(std::string_view street_text) {
   ++core_stats().descents;
   lower_.assign(street_text);
   lower_.push_back(kStreetKeySeparator);
+  // Every key of the range begins with lower_: when no key does, one walk
+  // down the dictionary settles the scan without a stream seeking past it
+  // to the next key.
+  const fst::Map& keys = index_.street_key_fst;
+  empty_ = !keys.descend(lower_, keys.root());
+  if (empty_) return;
   upper_.assign(street_text);
   upper_.push_back(kStreetKeySeparatorEnd);
   stream_.restart(ByteView(lower_), ByteView(upper_));
 }
 
 std::optional<uint32_t> StreetTextScan::next() {
+  if (empty_) return std::nullopt;
   while (stream_.next()) {
     if (const std::optional<uint32_t> id = checked_street_id(index_, stream_.value())) return id;
   }

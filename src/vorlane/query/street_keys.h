@@ -33,23 +33,16 @@ std::optional<std::string_view> commune_code(const Index& index, uint64_t commun
 // table.
 std::optional<uint32_t> checked_street_id(const Index& index, uint64_t value);
 
-// Exact lookups of (street text, commune code) keys. Each text is walked
-// down the dictionary once by prepare(); find() then walks only the code
-// from where the text ended, so looking many texts up under many communes
-// costs one walk per text plus one short walk per (text, commune).
-class StreetKeyLookup {
- public:
-  explicit StreetKeyLookup(const Index& index);
-
-  // Readies lookups under each of `street_texts`, addressed by position.
-  void prepare(std::span<const std::string> street_texts);
-  // The street filed under prepared text `text_index` and `code`.
-  std::optional<uint32_t> find(size_t text_index, std::string_view code) const;
-
- private:
-  const Index& index_;
-  std::vector<std::optional<fst::Map::Position>> text_ends_;
-};
+// Exact lookups of (street text, commune code) keys, in two steps, so that
+// looking many texts up under many communes costs one walk per text plus one
+// short walk per (text, commune). Where the keys of a street text continue
+// after its separator; nothing when the dictionary holds no key of it.
+std::optional<fst::Map::Position> street_text_end(const Index& index,
+                                                  std::string_view street_text);
+// The street filed under the text whose keys continue at `text_end` and
+// `code`.
+std::optional<uint32_t> street_under_code(const Index& index, fst::Map::Position text_end,
+                                          std::string_view code);
 
 // Every street filed under exactly one street text, any commune, in key
 // order. The stream's buffers are reused from one text to the next.
@@ -67,6 +60,7 @@ class StreetTextScan {
   fst::Stream<fst::AlwaysMatch> stream_;
   std::string lower_;
   std::string upper_;
+  bool empty_ = true;  // no key holds the text: the stream is not used
 };
 
 }  // namespace vorlane::query

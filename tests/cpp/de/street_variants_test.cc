@@ -50,6 +50,43 @@ TEST(StreetVariants, FourTypes) {
   EXPECT_EQ(street_type_family("weg"), Views{"weg"});
 }
 
+// Variants are single-spaced however the street is spaced, wherever the
+// replaced words stand; the street's own words single-spaced are a variant
+// when the street is not written so.
+TEST(StreetVariants, AnySpacingGivesSingleSpacedVariants) {
+  const auto rules = rules_with({"weg", "stra\u00DFe", "strasse", "str"});
+  const rules::CurrentRulesScope scope(*rules);
+  const Texts glued = {"hauptstr 5", "hauptstrasse 5", "hauptstra\u00DFe 5"};
+  Texts split = {"alte haupt str 5", "alte hauptstrasse 5", "alte haupt strasse 5",
+                 "alte hauptstra\u00DFe 5", "alte haupt stra\u00DFe 5"};
+  for (std::string_view street : {"haupt str 5", " haupt  str\t5", "haupt\u00A0str 5 "}) {
+    EXPECT_EQ(street_variants(street), glued) << street;
+  }
+  EXPECT_EQ(street_variants("alte hauptstr 5"), split);
+  split.insert(split.begin(), "alte hauptstr 5");
+  EXPECT_EQ(street_variants("alte\thauptstr\n5"), split);
+}
+
+// A limit keeps the variants that replace a word starting before it, in
+// their order; an unevenly spaced street keeps all, as each is joined anew.
+TEST(StreetVariants, LimitKeepsVariantsChangingTheStreetBeforeIt) {
+  const auto rules = rules_with({"weg", "stra\u00DFe", "strasse", "str"});
+  const rules::CurrentRulesScope scope(*rules);
+  const std::string street = "alte str hauptstr 5";  // words at bytes 0, 5, 9, 18
+  const Texts all = street_variants(street);
+  const Texts glued_first = {"altestr hauptstr 5", "altestrasse hauptstr 5",
+                             "altestra\u00DFe hauptstr 5"};
+  EXPECT_EQ(Texts(all.begin(), all.begin() + 3), glued_first);
+  for (const size_t limit : {size_t{0}, size_t{5}, size_t{9}, size_t{10}, size_t{100}}) {
+    const Texts kept = street_variants(street, limit);
+    Texts expected;
+    if (limit > 0) expected = glued_first;  // glued onto "alte", at byte 0
+    if (limit > 9) expected = all;          // "hauptstr" split, at byte 9
+    EXPECT_EQ(kept, expected) << limit;
+  }
+  EXPECT_EQ(street_variants("alte  str hauptstr 5", 1), street_variants("alte  str hauptstr 5"));
+}
+
 TEST(StreetVariants, RepeatedPartialAndMissingTypeWords) {
   const auto twice = rules_with({"str", "str"});
   const rules::CurrentRulesScope twice_scope(*twice);

@@ -23,6 +23,8 @@ TEST(DeText, WhiteSpaceSplittingCutsWholeCharacters) {
       {" \t\u00A0", "", {}, {{"", "\t\u00A0"}}, {{" \t", ""}}},
       {"\u3000Berlin  Mitte\u00A0", "Berlin  Mitte", {"Berlin", "Mitte"},
        {{"", "Berlin  Mitte\u00A0"}}, {{"\u3000Berlin  Mitte", ""}}},
+      {"x\u00A0y", "x\u00A0y", {"x", "y"}, {{"x", "y"}}, {{"x", "y"}}},
+      {"x y ", "x y", {"x", "y"}, {{"x", "y "}}, {{"x y", ""}}},
       // Ill-formed bytes (a lone lead, a lone U+00A0 tail) are never white space.
       {"\xC3 x\xA0", "\xC3 x\xA0", {"\xC3", "x\xA0"}, {{"\xC3", "x\xA0"}}, {{"\xC3", "x\xA0"}}},
   };
@@ -35,6 +37,17 @@ TEST(DeText, WhiteSpaceSplittingCutsWholeCharacters) {
   for (char32_t c = 0; c < 0x80; ++c) {
     const std::string one(1, static_cast<char>(c));
     EXPECT_EQ(split_white_space(one).empty(), norm::is_white_space(c)) << static_cast<int>(c);
+  }
+  // Every White_Space character beyond ASCII separates words; characters
+  // sharing its lead byte, and Cyrillic or German letters, do not.
+  for (std::string_view space : {"\u0085", "\u00A0", "\u1680", "\u2000", "\u2009", "\u200A",
+                                 "\u2028", "\u2029", "\u202F", "\u205F", "\u3000"}) {
+    const std::string text = "stra\u00DFe" + std::string(space) + "\u0442 5";
+    EXPECT_EQ(split_white_space(text), (Words{"stra\u00DFe", "\u0442", "5"})) << text;
+  }
+  for (std::string_view other : {"\u00A9", "\u1681", "\u2010", "\u3001", "\xE2", "\xC2"}) {
+    const std::string text = "a" + std::string(other) + "b  \u0434";
+    EXPECT_EQ(split_white_space(text), (Words{"a" + std::string(other) + "b", "\u0434"})) << text;
   }
 }
 

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core_fixture.h"
 #include "vorlane/diagnosis/trace_contents.h"
 #include "vorlane/query/candidates.h"
@@ -36,6 +38,10 @@ TEST(CoreCollection, StreetVariants) {
       {"rue dix sept", {"rue dix sept", "rue 17"}},
       {"avenue un deux", {"avenue un deux", "avenue 1 2"}},
       {"rue un un", {"rue un un", "rue 1 un"}},  // non-overlapping, left to right
+      {"rue sept dix sept", {"rue sept dix sept", "rue 7 17"}},  // longer entries first
+      {"dix", {"dix", "10"}},
+      {"rue dixsept", {"rue dixsept"}},
+      {"rue 1er", {"rue 1er"}},
       {"rue premier premiere", {"rue premier premiere", "rue 1er premiere"}},
       {"bulevar kralja petra", {"bulevar kralja petra"}},
       {"ulica puskinova nova", {"ulica puskinova nova", "ulica puskina nova"}},
@@ -49,6 +55,136 @@ TEST(CoreCollection, StreetVariants) {
   const std::vector<std::string> lookups = commune_lookup_texts({"de la paix"});
   EXPECT_THAT(lookups, IsSupersetOf({"rue de la paix", "de la paix rue", "sentier de la paix"}));
   EXPECT_EQ(commune_lookup_texts({"rue x"}), (std::vector<std::string>{"rue x"}));
+}
+
+// The memo shared by a query's core calls answers what each call would work
+// out alone, and only for the sheet and rules it was opened under.
+TEST(CoreCollection, TextMemoAnswersAsDirectLookups) {
+  const Index& de = core_sheet("de");
+  const Index& fr = core_sheet("fr");
+  const auto scanned = [](const Index& sheet, std::string_view street) {
+    return scanned_street_variants(sheet, street).texts;
+  };
+  using Lookup = std::tuple<uint64_t, uint64_t, bool>;
+  const auto described = [](const CommuneLookups& lookups) {
+    std::vector<Lookup> out;
+    for (size_t i = 0; i < lookups.ends.size(); ++i) {
+      out.emplace_back(lookups.ends[i].addr, lookups.ends[i].sum, lookups.german[i]);
+    }
+    return out;
+  };
+  const auto lookups = [&](const Index& sheet, std::string_view street) {
+    return described(commune_lookups_of(sheet, street));
+  };
+  const auto direct_communes = [](const Index& sheet, std::string_view text) {
+    const std::vector<uint32_t> exact = sheet.communes_by_name(text);
+    return exact.empty() ? sheet.communes_by_prefix(text) : exact;
+  };
+  const auto street_count = [](const Index& sheet) {
+    return std::vector<uint32_t>{static_cast<uint32_t>(sheet.street_count())};
+  };
+  const auto pieces = [&](LookupTools& t, const Index& sheet) {
+    return t.texts.ids(TextLookups::Ids::piece_streets, "x", [&] { return street_count(sheet); });
+  };
+  const rules::CurrentRulesScope de_rules(de.active_rules());
+  const CoreTextMemoScope memo(de);
+  LookupTools tools(de);
+  for (int pass = 0; pass < 2; ++pass) {  // the second pass is served from the memo
+    for (const char* street : {"hauptstr", "haupt strasse", "rue dix sept", "hauptstraße str"}) {
+      EXPECT_EQ(tools.texts.scanned_variants(street).texts, scanned(de, street)) << street;
+      EXPECT_EQ(described(tools.texts.commune_lookups(street)), lookups(de, street)) << street;
+    }
+    for (const char* commune : {"berlin", "dorf 0", "dorf 35", "nowhere"}) {
+      EXPECT_EQ(tools.communes.resolve(commune).ids, direct_communes(de, commune)) << commune;
+    }
+    EXPECT_EQ(pieces(tools, de), street_count(de));
+  }
+  EXPECT_THAT(tools.texts.scanned_variants("haupt strasse").texts, Contains("hauptstr"));
+  EXPECT_EQ(lookups(de, "haupt strasse").size(), 1u);
+  {
+    // Another sheet works alone, under the memo's rules or its own, and so
+    // does the memo's sheet under other rules.
+    LookupTools fr_tools(fr);
+    EXPECT_EQ(fr_tools.communes.resolve("berlin").ids, direct_communes(fr, "berlin"));
+    EXPECT_EQ(pieces(fr_tools, fr), street_count(fr));
+    EXPECT_EQ(described(fr_tools.texts.commune_lookups("haupt strasse")),
+              lookups(fr, "haupt strasse"));
+    const rules::CurrentRulesScope fr_rules(fr.active_rules());
+    EXPECT_EQ(fr_tools.texts.scanned_variants("haupt strasse").texts, scanned(fr, "haupt strasse"));
+    EXPECT_EQ(fr_tools.communes.resolve("dorf 0").ids, direct_communes(fr, "dorf 0"));
+    const rules::CurrentRulesScope fallback(rules::fallback());
+    EXPECT_EQ(tools.texts.scanned_variants("haupt strasse").texts, scanned(de, "haupt strasse"));
+    EXPECT_EQ(described(tools.texts.commune_lookups("haupt strasse")),
+              lookups(de, "haupt strasse"));
+  }
+  EXPECT_EQ(tools.texts.scanned_variants("haupt strasse").texts, scanned(de, "haupt strasse"));
+
+  // Past the memo's size, lists are kept for the call alone.
+  const size_t lists = 2 * kCoreTextMemoBytes / (16384 * sizeof(uint32_t));
+  const auto list = [](size_t i) { return std::vector<uint32_t>(16384, static_cast<uint32_t>(i)); };
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t i = 0; i < lists; ++i) {
+      const std::string piece = "piece " + std::to_string(i);
+      EXPECT_EQ(tools.texts.ids(TextLookups::Ids::piece_streets, piece, [&] { return list(i); }),
+                list(i));
+    }
+  }
+}
+
+// Scans find the same texts, in the same order and with the same marks,
+// among the scanned variants as among all of them.
+TEST(CoreCollection, ScannedVariantsKeepEveryTextAKeyBeginsWith) {
+  const Index& de = core_sheet("de");
+  const rules::CurrentRulesScope scope(de.active_rules());
+  const auto found = [&](const StreetVariants& v) {
+    std::vector<std::pair<std::string, bool>> out;
+    for (size_t i = 0; i < v.texts.size(); ++i) {
+      if (de.street_key_fst.descend(v.texts[i] + kStreetKeySeparator, de.street_key_fst.root())) {
+        out.emplace_back(v.texts[i], v.german[i]);
+      }
+    }
+    return out;
+  };
+  size_t left_out = 0;
+  for (const char* street : {"haupt str", "haupt strasse", "hauptstr", "alte hauptstr",
+                             "haupt str alte str", "r haupt str"}) {
+    const StreetVariants all = street_variants_of(de, street);
+    const StreetVariants scanned = scanned_street_variants(de, street);
+    EXPECT_EQ(found(scanned), found(all)) << street;
+    left_out += all.texts.size() - scanned.texts.size();
+  }
+  EXPECT_THAT(found(street_variants_of(de, "haupt str")),
+              Contains(std::pair<std::string, bool>("hauptstrasse", true)));
+  EXPECT_GT(left_out, 0u);
+}
+
+// Lookups under communes keep every lookup text the dictionary holds keys
+// of, in order, with its mark.
+TEST(CoreCollection, CommuneLookupsKeepEveryTextTheDictionaryHolds) {
+  for (const char* name : {"de", "fr"}) {
+    const Index& sheet = core_sheet(name);
+    const rules::CurrentRulesScope scope(sheet.active_rules());
+    for (const char* street : {"haupt strasse", "hauptstr", "rue de la paix", "de la paix",
+                               "paix de la rue", "rue de paix la", "r12 de la paix",
+                               "rue 17 d12 x", "ленина улица"}) {
+      const StreetVariants variants = street_variants_of(sheet, street);
+      std::vector<std::tuple<uint64_t, uint64_t, bool>> expected;
+      for (const std::string& text : commune_lookup_texts(variants.texts)) {
+        const std::optional<fst::Map::Position> end = street_text_end(sheet, text);
+        if (!end) continue;
+        const auto it = std::find(variants.texts.begin(), variants.texts.end(), text);
+        const bool german =
+            it != variants.texts.end() && variants.german[it - variants.texts.begin()];
+        expected.emplace_back(end->addr, end->sum, german);
+      }
+      const CommuneLookups lookups = commune_lookups_of(sheet, street);
+      std::vector<std::tuple<uint64_t, uint64_t, bool>> got;
+      for (size_t i = 0; i < lookups.ends.size(); ++i) {
+        got.emplace_back(lookups.ends[i].addr, lookups.ends[i].sum, lookups.german[i]);
+      }
+      EXPECT_EQ(got, expected) << name << ": " << street;
+    }
+  }
 }
 
 // Flags of each street found for a key, as "street | commune: flags".

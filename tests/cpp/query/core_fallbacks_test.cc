@@ -89,5 +89,23 @@ TEST(CoreFallbacks, SubsetPieces) {
   }
 }
 
+// Under a query's text memo the subset search answers as alone, also when
+// the same pieces and commune come again with another count of lists.
+TEST(CoreFallbacks, SubsetAnswersUnderTheTextMemo) {
+  const Index& many = core_sheet("many");
+  const std::vector<std::vector<std::string_view>> cases = {
+      {"grande", "ort"}, {"grande", "grande", "ort"}, {"mirabel", "aval"}};
+  std::vector<size_t> alone;
+  for (const auto& words : cases) alone.push_back(subset_count("many", words));
+  EXPECT_EQ(alone, (std::vector<size_t>{0, 40, 8}));
+  const rules::CurrentRulesScope scope(many.active_rules());
+  const CoreTextMemoScope memo(many);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t i = 0; i < cases.size(); ++i) {
+      EXPECT_EQ(subset_count("many", cases[i]), alone[i]) << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vorlane::query

@@ -101,6 +101,7 @@ TEST(UnglueVariant, SplitsShortLetterDigitWords) {
       {"d12 rue", "d 12 rue"},
       {"ab1234", "ab 1234"},
       {"жк12", "жк 12"},  // 2 characters, 4 bytes
+      {"\U0001D51E\U0001D51F1234 x", "\U0001D51E\U0001D51F 1234 x"},  // 12 bytes
       {"d12 e3", "d 12 e 3"},
       {"  d12   x ", "d 12 x"},
       {"a12345", std::nullopt},  // 5 digits
@@ -121,6 +122,23 @@ TEST(StreetVariants, SwapsThenUnglues) {
   const std::vector<std::string> expected = {"a c12 b", "a c12 b", "a b c 12", "d 4",
                                              "a b c 12"};
   EXPECT_EQ(street_text_variants(texts), expected);
+}
+
+// A limit drops the variants of a single-spaced text that keep that many of
+// its first bytes; a text spaced otherwise is joined anew from its start.
+TEST(StreetVariants, LimitsKeepVariantsChangingTheTextBeforeThem) {
+  EXPECT_EQ(swap_last_two_words_within("ab c d12", 3), std::nullopt);  // "c" at byte 3
+  EXPECT_EQ(swap_last_two_words_within("ab c d12", 4), "ab d12 c");
+  EXPECT_EQ(swap_last_two_words_within("ab  c d12", 0), "ab d12 c");
+  EXPECT_EQ(unglue_variant_within("ab c d12", 5), std::nullopt);  // "d12" at byte 5
+  EXPECT_EQ(unglue_variant_within("ab c d12", 6), "ab c d 12");
+  EXPECT_EQ(unglue_variant_within(" ab c d12", 0), "ab c d 12");
+  EXPECT_EQ(unglue_variant_within("ab d12 e3", 4), "ab d 12 e 3");  // from the first one on
+
+  const std::vector<std::string> texts = {"ab c d12", "d12 x y"};
+  const std::vector<size_t> limits = {4, 1};
+  const std::vector<std::string> expected = {"ab d12 c", "d 12 x y"};
+  EXPECT_EQ(street_text_variants(texts, limits), expected);
 }
 
 TEST(StreetKey, SortsCanonicalWords) {
