@@ -1,13 +1,15 @@
 """`Geocoder.geocode` through the whole forward road, on the invented Velmont
 sheets (tests/support/velmont.py): place answers, dropped words, the POI
 layer, the foreign-city guard, the text cut and the argument rules. Every
-answer is checked for its length and for internal flags."""
+answer is checked for its length and for internal flags. The fuzz sheets
+(tests/support/fuzz_sheets.py) must be what their writer writes today."""
 
 import struct
 from pathlib import Path
 
 import pytest
 
+import fuzz_sheets
 import velmont
 import vorlane
 
@@ -125,8 +127,11 @@ def test_arguments(sheet):
         "optional housenumber, commune, postcode).")
 
 
-def test_fuzz_sheets_match_the_writer(paths):
+def test_fuzz_sheets_match_the_writer(tmp_path):
     committed = Path(__file__).resolve().parents[2] / "fuzz" / "sheets"
-    for path in map(Path, paths.values()):
-        assert path.read_bytes() == (committed / path.name).read_bytes(), (
-            f"fuzz/sheets/{path.name} is stale: rewrite it with tests/support/velmont.py")
+    written = fuzz_sheets.write_all(tmp_path)
+    assert sorted(written) == sorted(p.name for p in committed.iterdir()), (
+        "fuzz/sheets holds other files than tests/support/fuzz_sheets.py writes")
+    for name, path in written.items():
+        assert path.read_bytes() == (committed / name).read_bytes(), (
+            f"fuzz/sheets/{name} is stale: rewrite it with tests/support/fuzz_sheets.py")
