@@ -3,8 +3,9 @@
 // tests/support/fuzz_sheets.py): the Velmont sheets of the plain road (one
 // without metadata, one with a POI layer, one whose rules carry a city
 // gazetteer), one sheet per country branch (French, Italian, Spanish, and a
-// version-7 German one with the German rules) and two whose rules switch
-// the structured-field stages on.
+// version-7 German one with the German rules, and its twin whose street-type
+// words leave blank-postcode streets apart) and two whose rules switch the
+// structured-field stages on.
 //
 // Every answer must hold at most min(k, 100) hits, none with an internal
 // flag; confidences lie in [0, 1] and never rise down the list; scores and
@@ -50,7 +51,7 @@ struct SheetName {
   const char* sheet;
   const char* poi;  // or nullptr
 };
-constexpr std::array<SheetName, 9> kSheets = {{
+constexpr std::array<SheetName, 10> kSheets = {{
     {"velmont_bare.idx", nullptr},
     {"velmont.idx", "velmont_poi.idx"},
     {"velmont_guard.idx", nullptr},
@@ -60,6 +61,7 @@ constexpr std::array<SheetName, 9> kSheets = {{
     {"country_de.idx", nullptr},
     {"fields_br.idx", nullptr},
     {"fields_pe.idx", nullptr},
+    {"country_de_blank.idx", nullptr},
 }};
 
 std::unique_ptr<Index> open_sheet(const char* name) {

@@ -11,8 +11,11 @@ country_es.idx  streets whose names carry particles ("de la", "del", "d'")
 country_de.idx  version 7 with rules of kinds 18 to 22: Berlin and its
                 districts, the two Frankfurts, Ludwigshafen am Rhein,
                 streets written with ß, umlauts and "str.", qualified
-                streets ("Dorfstraße (Mitte)"), blank-postcode twins and
-                per-house postcodes
+                streets ("Dorfstraße (Mitte)"), blank-postcode twins,
+                per-house postcodes, one street and house in two districts
+                under one postcode
+country_de_blank.idx  the same places under street-type words without
+                "str", where the blank-postcode override answers
 fields_br.idx   structured-field settings (kind 23): eight-digit postcodes
                 split 5-3, trailing regions in comma and hyphen form
 fields_pe.idx   kind 23 with street titles and their aliases, droppable
@@ -207,6 +210,7 @@ CHARLOTTENBURG, ADLERSHOF, POTSDAM = (52.5160, 13.3040), (52.4300, 13.5300), (52
 FRANKFURT_ODER, FRANKFURT_MAIN = (52.3400, 14.5500), (50.1100, 8.6800)
 LUDWIGSHAFEN, FREIBURG, ZOSSEN = (49.4800, 8.4400), (47.9990, 7.8420), (52.2200, 13.4500)
 KOELN, MUENCHEN = (50.9375, 6.9603), (48.1351, 11.5820)
+BLANKENBURG, BUCHHOLZ = (52.5900, 13.4400), (52.5950, 13.4300)
 
 DE_RULES = [
     (18, "berlin mitte", "mitte"), (18, "berlin kreuzberg", "kreuzberg"),
@@ -218,12 +222,18 @@ DE_RULES = [
 ]
 
 
+# Without "str" among the street-type words, "Gartenstraße" no longer
+# reaches its blank-postcode twin "Gartenstr.", which the override then
+# answers.
+DE_BLANK_RULES = [r for r in DE_RULES if r[0] != 20 or r[1] in ("allee", "weg")]
+
+
 def de_street(name, commune, at, numbers, postcode=0, **kw) -> Street:
     return Street(name, commune, houses(at[0], at[1], numbers), postcode=postcode,
                   lat=at[0], lon=at[1], **kw)
 
 
-def de_sheet() -> Sheet:
+def de_sheet(rules=DE_RULES) -> Sheet:
     communes = [
         Commune("Berlin", "11000000", 900, *BERLIN), Commune("Mitte", "11000001", 300, *MITTE),
         Commune("Kreuzberg", "11000002", 250, *KREUZBERG),
@@ -236,6 +246,8 @@ def de_sheet() -> Sheet:
         Commune("Zossen", "12072000", 50, *ZOSSEN),
         Commune("Köln", "05315000", 1000, *KOELN),
         Commune("München", "09162000", 1400, *MUENCHEN),
+        Commune("Berlin-Blankenburg", "11000013", 40, *BLANKENBURG),
+        Commune("Berlin-Französisch Buchholz", "11000014", 40, *BUCHHOLZ),
     ]
     streets = [
         de_street("Hauptstraße", 0, BERLIN, [5, 12, (12, "a"), 14], 10115),
@@ -269,11 +281,18 @@ def de_sheet() -> Sheet:
         de_street("Am Markt", 9, ZOSSEN, [1, 2, 3]),
         de_street("Hohe Straße", 10, KOELN, [52], 50667),
         de_street("Marienplatz", 11, MUENCHEN, [1, 8], 80331),
+        # The same street and house in two districts under one postcode, and
+        # a street whose postcode is stored as text.
+        de_street("Dorfstraße", 12, BLANKENBURG, [5], 13129),
+        de_street("Dorfstraße", 13, BUCHHOLZ, [5], 13129),
+        de_street("Lindenstraße", 2, KREUZBERG, [5], 10969),
+        de_street("Lindenstraße", 4, POTSDAM, [5], 14467),
+        de_street("Bahnhofstraße", 9, ZOSSEN, [1, 3, (3, "a")], postcode_text="15806"),
         Street("Marktstraße", 0, [House(1, lat=52.5200, lon=13.4000, postcode="10115"),
                                    House(3, lat=52.5201, lon=13.4000, postcode="10117"),
                                    House(5, lat=52.5202, lon=13.4000)]),
     ]
-    return Sheet(communes, streets, version=7, meta=meta("de"), rules=DE_RULES,
+    return Sheet(communes, streets, version=7, meta=meta("de"), rules=rules,
                  suffixes=["a", "b"])
 
 
@@ -333,6 +352,7 @@ BRANCH_SHEETS = {
     "country_it.idx": it_sheet,
     "country_es.idx": es_sheet,
     "country_de.idx": de_sheet,
+    "country_de_blank.idx": lambda: de_sheet(DE_BLANK_RULES),
     "fields_br.idx": br_sheet,
     "fields_pe.idx": pe_sheet,
 }
