@@ -1,13 +1,16 @@
 """`Geocoder.geocode` through the whole forward road, on the invented Velmont
 sheets (tests/support/velmont.py): place answers, dropped words, the POI
 layer, the foreign-city guard, the text cut and the argument rules. Every
-answer is checked for its length and for internal flags."""
+answer is checked for its length and for internal flags. The fuzz sheets
+(tests/support/fuzz_sheets.py) must be what their writer writes today, and
+each branch sheet must still take its branch."""
 
 import struct
 from pathlib import Path
 
 import pytest
 
+import fuzz_sheets
 import velmont
 import vorlane
 
@@ -125,8 +128,37 @@ def test_arguments(sheet):
         "optional housenumber, commune, postcode).")
 
 
-def test_fuzz_sheets_match_the_writer(paths):
+def test_fuzz_sheets_match_the_writer(tmp_path):
     committed = Path(__file__).resolve().parents[2] / "fuzz" / "sheets"
-    for path in map(Path, paths.values()):
-        assert path.read_bytes() == (committed / path.name).read_bytes(), (
-            f"fuzz/sheets/{path.name} is stale: rewrite it with tests/support/velmont.py")
+    written = fuzz_sheets.write_all(tmp_path)
+    assert sorted(written) == sorted(p.name for p in committed.iterdir()), (
+        "fuzz/sheets holds other files than tests/support/fuzz_sheets.py writes")
+    for name, path in written.items():
+        assert path.read_bytes() == (committed / name).read_bytes(), (
+            f"fuzz/sheets/{name} is stale: rewrite it with tests/support/fuzz_sheets.py")
+
+
+# One query per branch sheet that only its branch answers this way: a sheet
+# that drifted off its branch would leave the fuzzer fuzzing the plain road.
+BRANCH_QUERIES = [
+    ("country_fr.idx", "75011", ("", None, "Paris 11e Arrondissement"), "place_exact"),
+    ("country_it.idx", "via garibaldy 3 castello torino", ("Via Garibaldi", "3", "Castello"),
+     "geo_qualifier"),
+    ("country_es.idx", "calle de la paz 5, madrid", ("Calle del Paz", "5", "Madrid"), "street_exact"),
+    ("country_de.idx", "Bismarckstr. 5, 67059 Ludwigshafen Rhein",
+     ("Bismarckstraße", "5", "Ludwigshafen am Rhein"), "de_official_commune_alias"),
+    ("country_de.idx", "Dorfstraße 5, 10115 Mitte", ("Dorfstraße (Mitte)", "5", "Mitte"),
+     "de_street_locality_qualifier"),
+    ("country_de_blank.idx", "Gartenstraße 20, 10115 Berlin", ("Gartenstr.", "20", "Berlin"),
+     "de_blank_postcode_house_override"),
+    ("fields_br.idx", "Rua Augusta 120 01305000 Sao Paulo", ("Rua Augusta", "120", "Sao Paulo"), None),
+    ("fields_pe.idx", "Av 1ro de Mayo 12, Lima", ("Avenida 1 de Mayo", "12b", "Lima"), None),
+]
+
+
+@pytest.mark.parametrize("name,q,expected,flag", BRANCH_QUERIES, ids=[c[1] for c in BRANCH_QUERIES])
+def test_fuzz_sheets_reach_their_branches(name, q, expected, flag):
+    committed = Path(__file__).resolve().parents[2] / "fuzz" / "sheets"
+    hit = top(Checked(str(committed / name)).geocode(q))
+    assert (hit["street"], hit.get("housenumber"), hit["commune"]) == expected
+    assert flag is None or flag in hit["flags"], hit["flags"]

@@ -10,7 +10,8 @@ Command line: `python tests/support/velmont.py OUT_DIR` writes velmont.idx,
 velmont_poi.idx, velmont_guard.idx and velmont_bare.idx (no metadata at
 all) into OUT_DIR, with the engine's keys from the library named by
 VORLANE_TESTHOOKS. None has an admin sidecar: a sidecar beside one sheet
-would be reported as misnamed for the others.
+would be reported as misnamed for the others. The fuzzer's sheets, these
+and the country ones, are written by fuzz_sheets.py.
 """
 
 from __future__ import annotations
