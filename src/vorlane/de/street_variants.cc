@@ -9,6 +9,7 @@
 #include <functional>
 #include <unordered_set>
 
+#include "vorlane/base/strings.h"
 #include "vorlane/base/temporary_string.h"
 #include "vorlane/base/utf8.h"
 #include "vorlane/de/text.h"
@@ -55,14 +56,9 @@ struct StreetWords {
   bool single_spaced = false;
 };
 
-// Nothing but single spaces between its words, none at either end.
-bool plainly_single_spaced(std::string_view text) {
-  return !text.empty() && text.front() != ' ' && text.back() != ' ' &&
-         text.find("  ") == std::string_view::npos && only_spaces_can_separate(text);
-}
-
 StreetWords::StreetWords(std::string_view text, size_t differ_before) : street(text) {
-  if (plainly_single_spaced(text)) {
+  // Nothing but single spaces between its words, none at either end.
+  if (is_single_spaced(text) && only_spaces_can_separate(text)) {
     single_spaced = true;
     for (size_t start = 0; start < text.size();) {
       const size_t end = std::min(text.find(' ', start), text.size());

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "vorlane/base/strings.h"
 #include "vorlane/base/utf8.h"
 #include "vorlane/norm/char_class.h"
 
@@ -131,22 +132,12 @@ bool only_spaces_can_separate(std::string_view text) {
   });
 }
 
-namespace {
-
-std::vector<std::string_view> split_at_spaces(std::string_view text) {
-  std::vector<std::string_view> words;
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = std::min(text.find(' ', start), text.size());
-    if (end > start) words.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return words;
-}
-
-}  // namespace
-
 std::vector<std::string_view> split_white_space(std::string_view text) {
-  if (only_spaces_can_separate(text)) return split_at_spaces(text);
+  if (only_spaces_can_separate(text)) {
+    std::vector<std::string_view> words;
+    for_each_space_separated_word(text, [&](std::string_view w) { words.push_back(w); });
+    return words;
+  }
   std::vector<std::string_view> words;
   size_t word_start = 0;
   bool in_word = false;

@@ -177,22 +177,6 @@ size_t fold_word(UnitWalk& walk, size_t i) {
   return 1;
 }
 
-// Calls visit(word) for each word of the text, in order.
-template <typename Visit>
-void each_word(std::string_view text, Visit visit) {
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = std::min(text.find(' ', start), text.size());
-    if (end > start) visit(text.substr(start, end - start));
-    start = end + 1;
-  }
-}
-
-// Words with exactly one space between them and none around them.
-bool plainly_spaced(std::string_view text) {
-  return !text.empty() && text.front() != ' ' && text.back() != ' ' &&
-         text.find("  ") == std::string_view::npos;
-}
-
 // The bytes of the letters of a word made of 1 or 2 letters and then 1 to 4
 // ASCII digits ("d12"); 0 for any other word.
 size_t glued_letter_bytes(std::string_view w) {
@@ -221,13 +205,7 @@ size_t glued_letter_bytes(std::string_view w) {
 
 std::vector<std::string_view> split_words(std::string_view text) {
   std::vector<std::string_view> words;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(' ', start);
-    if (end == std::string_view::npos) end = text.size();
-    if (end > start) words.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+  for_each_space_separated_word(text, [&](std::string_view w) { words.push_back(w); });
   return words;
 }
 
@@ -262,13 +240,13 @@ std::optional<std::string> unglue_variant(std::string_view text) {
 std::optional<std::string> unglue_variant_within(std::string_view text, size_t differ_before) {
   // The first glued word: a plainly spaced text is copied unchanged up to it.
   size_t first_glued = std::string_view::npos;
-  each_word(text, [&](std::string_view w) {
+  for_each_space_separated_word(text, [&](std::string_view w) {
     if (first_glued == std::string_view::npos && glued_letter_bytes(w) != 0) {
       first_glued = static_cast<size_t>(w.data() - text.data());
     }
   });
   if (first_glued == std::string_view::npos) return std::nullopt;
-  if (first_glued >= differ_before && plainly_spaced(text)) return std::nullopt;
+  if (first_glued >= differ_before && is_single_spaced(text)) return std::nullopt;
   std::string out;
   out.reserve(text.size() + 8);
   for (const std::string_view w : split_words(text)) {
@@ -289,7 +267,7 @@ std::optional<std::string> swap_last_two_words(std::string_view text) {
 
 std::optional<std::string> swap_last_two_words_within(std::string_view text,
                                                       size_t differ_before) {
-  if (plainly_spaced(text)) {
+  if (is_single_spaced(text)) {
     // Only the last two words move: the rest is copied whole.
     const size_t last = text.rfind(' ');
     if (last == std::string_view::npos) return std::nullopt;
